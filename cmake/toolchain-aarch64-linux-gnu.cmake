@@ -1,0 +1,35 @@
+# Cross build for 64-bit Arm Linux with Debian's cross compilers
+# (crossbuild-essential-arm64), run under qemu-user. The target system is
+# FreeBSD on the same processor; this build checks what the processor
+# changes (unsigned plain char, record sizes, alignment) on a system the
+# build machine can emulate. scripts/install-cross-deps.sh installs the
+# compilers and the emulator.
+
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(ZIN_CROSS_TRIPLE aarch64-linux-gnu)
+# The target's libc, libstdc++ and dynamic loader live here, not in /.
+set(ZIN_CROSS_SYSROOT /usr/${ZIN_CROSS_TRIPLE} CACHE PATH
+    "Directory holding the target's C library and dynamic loader")
+
+set(CMAKE_C_COMPILER ${ZIN_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${ZIN_CROSS_TRIPLE}-g++)
+
+# Libraries, headers and packages come from the target tree only; programs
+# (sh, the build tools) from the build machine.
+set(CMAKE_FIND_ROOT_PATH ${ZIN_CROSS_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs (and gtest's test discovery) run through the emulator. The
+# programs those tests start in turn are started by the kernel, which needs
+# qemu registered with binfmt_misc and QEMU_LD_PREFIX in the environment
+# (the aarch64 test preset sets it; scripts/install-cross-deps.sh registers
+# the emulator).
+find_program(ZIN_QEMU_AARCH64 qemu-aarch64)
+if(ZIN_QEMU_AARCH64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${ZIN_QEMU_AARCH64} -L ${ZIN_CROSS_SYSROOT})
+endif()

@@ -1,0 +1,95 @@
+// Finding the running program on PATH and taking the copy that relocation splits.
+#include "lookup/relocation_program_path.h"
+
+#include "lookup/base_name.h"
+#include "lookup/canonical_path.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Candidate buffers up to this size live on the stack; larger ones on the heap.
+constexpr std::size_t stack_candidate_size = 4031;
+
+// Whether `path` is an executable regular file.
+bool is_program_file(const char *path) {
+    if (access(path, X_OK) != 0)
+        return false;
+    struct stat status;
+    if (stat(path, &status) != 0)
+        return false;
+    return (status.st_mode & S_IFMT) == S_IFREG;
+}
+
+// Forms each candidate of `search_path` in `candidate` (room for the longest)
+// and returns it at the first executable regular file, else null.
+const char *search_path_entries(const char *search_path, const char *name, std::size_t name_length,
+                                char *candidate) {
+    const char *start = search_path;
+    for (;;) {
+        const char *end = std::strchr(start, ':');
+        std::size_t entry_length =
+            end != nullptr ? static_cast<std::size_t>(end - start) : std::strlen(start);
+
+        char *p = candidate;
+        if (entry_length == 0) {
+            *p++ = '.';
+            *p++ = '/';
+        } else {
+            std::memcpy(p, start, entry_length);
+            p += entry_length;
+            if (start[entry_length - 1] != '/')
+                *p++ = '/';
+        }
+        std::memcpy(p, name, name_length + 1);
+
+        if (is_program_file(candidate))
+            return candidate;
+        if (end == nullptr)
+            return nullptr;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+char *relocation_program_path(const char *program_path, int resolve_links) {
+    const char *search_path = nullptr;
+    if (platform_base_name(program_path) == program_path)
+        search_path = std::getenv("PATH");
+
+    char stack_candidate[stack_candidate_size];
+    char *heap_candidate = nullptr;
+    if (search_path != nullptr) {
+        std::size_t name_length = std::strlen(program_path);
+        std::size_t path_length = std::strlen(search_path);
+        // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
+        std::size_t extra = path_length != 0 ? 2 : 3;
+        if (name_length > SIZE_MAX - extra - path_length)
+            return nullptr;
+        std::size_t size = name_length + path_length + extra;
+
+        char *candidate = stack_candidate;
+        if (size > stack_candidate_size) {
+            // Without the buffer no PATH entry can be tried. Going on with the
+            // bare name would relocate against the current directory although
+            // the program may well be on PATH; null lets the caller keep its
+            // configured directory instead.
+            heap_candidate = static_cast<char *>(std::malloc(size));
+            if (heap_candidate == nullptr)
+                return nullptr;
+            candidate = heap_candidate;
+        }
+        const char *found = search_path_entries(search_path, program_path, name_length, candidate);
+        if (found != nullptr)
+            program_path = found;
+    }
+
+    char *full = resolve_links != 0 ? canonical_path(program_path) : strdup(program_path);
+    std::free(heap_candidate);
+    return full;
+}

@@ -1,0 +1,39 @@
+// Ordered lists of directory prefixes and the search for a file in them.
+// A prefix is used by plain concatenation with the file name.
+#pragma once
+
+#include <cstdint>
+
+struct SearchListEntry {
+    char *prefix;          // owned copy, stored exactly as added
+    SearchListEntry *next; // following entry, null at the end
+};
+
+// A zero-initialised SearchList is an empty list; entries are never removed.
+struct SearchList {
+    SearchListEntry *head;
+    std::int32_t max_prefix_length; // longest prefix ever added, never decreases
+};
+
+// Switches the module-wide trace of searches and string splits on stderr.
+void search_list_set_trace(bool on);
+
+// Inserts a copy of `prefix` at the front (`at_front`) or at the end of `list`.
+void search_list_add(SearchList *list, const char *prefix, bool at_front);
+
+// search_list_add at the end.
+void search_list_append(SearchList *list, const char *prefix);
+
+// search_list_add at the front.
+void search_list_prepend(SearchList *list, const char *prefix);
+
+// Appends one prefix ending in '/' for every ':'-separated piece ("./" for an empty one).
+void search_list_from_string(const char *string, SearchList *list);
+
+// search_list_from_string on the variable's value when it is set (even empty).
+void search_list_from_env(const char *variable, SearchList *list);
+
+// A new heap path (the caller's) to the first prefix+name that exists, is not
+// a directory and passes access(mode); an absolute name is only tested itself.
+// Null when nothing is found.
+char *search_list_find(const SearchList *list, const char *name, int mode);

@@ -1,0 +1,83 @@
+// Looking a file up in a search list.
+#include "lookup/search_list.h"
+
+#include "lookup/search_list_trace.h"
+#include "support/checked_alloc.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Room for the longest prefix of the list. A saturated max_prefix_length
+// means some prefix is longer than 32 bits can say, so the entries are measured.
+std::size_t longest_prefix(const SearchList *list) {
+    if (list->max_prefix_length < INT32_MAX)
+        return static_cast<std::size_t>(list->max_prefix_length);
+    std::size_t longest = 0;
+    for (const SearchListEntry *entry = list->head; entry != nullptr; entry = entry->next) {
+        std::size_t length = std::strlen(entry->prefix);
+        if (length > longest)
+            longest = length;
+    }
+    return longest;
+}
+
+// Whether `path` exists, is not a directory and passes access(mode).
+bool acceptable_candidate(const char *path, int mode) {
+    struct stat status;
+    if (stat(path, &status) != 0)
+        return false;
+    if ((status.st_mode & S_IFMT) == S_IFDIR)
+        return false;
+    return access(path, mode) == 0;
+}
+
+} // namespace
+
+char *search_list_find(const SearchList *list, const char *name, int mode) {
+    if (search_list_trace)
+        std::fprintf(stderr, "Looking for '%s'\n", name);
+
+    std::size_t name_length = std::strlen(name);
+    // One buffer serves every candidate of this call.
+    char *candidate = static_cast<char *>(checked_malloc(longest_prefix(list) + 1 + name_length));
+
+    if (name[0] == '/') {
+        // An absolute name is tested itself, without a file-type test.
+        if (access(name, mode) == 0) {
+            std::memcpy(candidate, name, name_length + 1);
+            if (search_list_trace)
+                std::fprintf(stderr, "  - found: absolute path\n");
+            return candidate;
+        }
+        if (search_list_trace) {
+            std::fprintf(stderr, "  - failed to locate using absolute path\n");
+            if (list->head == nullptr)
+                std::fprintf(stderr, "  - failed: no entries in prefix list\n");
+        }
+        std::free(candidate);
+        return nullptr;
+    }
+
+    if (list->head == nullptr) {
+        if (search_list_trace)
+            std::fprintf(stderr, "  - failed: no entries in prefix list\n");
+        std::free(candidate);
+        return nullptr;
+    }
+
+    for (const SearchListEntry *entry = list->head; entry != nullptr; entry = entry->next) {
+        std::size_t prefix_length = std::strlen(entry->prefix);
+        std::memcpy(candidate, entry->prefix, prefix_length);
+        std::memcpy(candidate + prefix_length, name, name_length + 1);
+        if (acceptable_candidate(candidate, mode))
+            return candidate;
+    }
+
+    std::free(candidate);
+    return nullptr;
+}

@@ -1,0 +1,75 @@
+// Temporary files.
+#include "support/temp_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/checked_alloc.h"
+#include "support/join_strings.h"
+
+namespace {
+
+// The directory chosen by the first temp_directory() call, with its appended '/'.
+char *chosen_directory = nullptr;
+
+bool usable_directory(const char *path) {
+    struct stat info;
+    return access(path, R_OK | W_OK | X_OK) == 0 && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+const char *temp_directory() {
+    if (chosen_directory != nullptr)
+        return chosen_directory;
+    const char *const candidates[] = {std::getenv("TMPDIR"),
+                                      std::getenv("TMP"),
+                                      std::getenv("TEMP"),
+                                      "/tmp/",
+                                      "/var/tmp",
+                                      "/tmp"};
+    const char *base = ".";
+    for (const char *candidate : candidates) {
+        if (candidate != nullptr && usable_directory(candidate)) {
+            base = candidate;
+            break;
+        }
+    }
+    std::size_t length = std::strlen(base);
+    chosen_directory = static_cast<char *>(checked_malloc(length + 2));
+    std::memcpy(chosen_directory, base, length);
+    chosen_directory[length] = '/';
+    chosen_directory[length + 1] = '\0';
+    return chosen_directory;
+}
+
+char *create_temp_file_prefixed(const char *prefix, const char *suffix) {
+    const char *directory = temp_directory();
+    if (prefix == nullptr)
+        prefix = "cc";
+    if (suffix == nullptr)
+        suffix = "";
+    std::size_t suffix_length = std::strlen(suffix);
+    char *name = static_cast<char *>(
+        checked_malloc(std::strlen(directory) + std::strlen(prefix) + suffix_length + 7));
+    join_strings_into(name, directory, prefix, "XXXXXX", suffix, nullptr);
+
+    int fd = mkstemps(name, static_cast<int>(suffix_length));
+    if (fd == -1) {
+        int error = errno;
+        std::fprintf(stderr, "Cannot create temporary file in %s: %s\n", directory,
+                     std::strerror(error));
+        std::abort();
+    }
+    if (close(fd) != 0)
+        std::abort();
+    return name;
+}
+
+char *create_temp_file(const char *suffix) {
+    return create_temp_file_prefixed(nullptr, suffix);
+}

@@ -1,0 +1,14 @@
+// Uniquely named, empty temporary files.
+#pragma once
+
+// The temporary directory with an appended '/', chosen once per process from
+// TMPDIR, TMP, TEMP, "/tmp/", "/var/tmp", "/tmp", else "."; never to be freed.
+const char *temp_directory();
+
+// Name (new heap string) of a new, empty, closed file: directory, prefix
+// ("cc" when null), six unique characters, suffix. Aborts with a message when
+// the file cannot be created.
+char *create_temp_file_prefixed(const char *prefix, const char *suffix);
+
+// create_temp_file_prefixed(nullptr, suffix).
+char *create_temp_file(const char *suffix);

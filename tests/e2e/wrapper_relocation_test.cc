@@ -1,0 +1,116 @@
+// A wrapper copied into a throwaway installation tree finds the tree's plugin
+// and tool however it was started, with the paths exactly as it builds them.
+#include <cstdio>
+#include <unistd.h>
+
+#include "driver/build_config.h"
+#include "e2e/e2e_support.h"
+
+namespace e2e {
+namespace {
+
+TEST_F(WrapperTest, PathsKeepTheirClimbingSteps) {
+    // The strings as the wrapper composes them, "../" steps included.
+    std::string versioned = std::string(target_machine) + "/" + toolchain_version + "/";
+    expect_run(wrapper("zin-ar", {"rcs", "libx.a", "a.o"}),
+               lines({tree_.exec_dir + versioned + tool_dir_relative + target_machine + "/bin/ar",
+                      "--plugin", tree_.libexec_dir + versioned + plugin_file_name, "-rcs",
+                      "libx.a", "a.o"}),
+               "", 0);
+}
+
+TEST_F(WrapperTest, DefaultLayoutGivesTheDocumentedPaths) {
+    if (std::string(install_bin_prefix) != "/usr/local/bin/" ||
+        std::string(install_libexec_prefix) != "/usr/local/libexec/zin13/zin/" ||
+        std::string(install_exec_prefix) != "/usr/local/lib/zin13/zin/") {
+        GTEST_SKIP() << "configured with other installation directories";
+    }
+    std::string versioned = std::string(target_machine) + "/" + toolchain_version + "/";
+    expect_run(wrapper("zin-nm"),
+               lines({tree_.root + "/bin/../lib/zin13/zin/" + versioned + "../../../../../" +
+                          target_machine + "/bin/nm",
+                      "--plugin",
+                      tree_.root + "/bin/../libexec/zin13/zin/" + versioned + plugin_file_name}),
+               "", 0);
+}
+
+TEST_F(WrapperTest, RelativeProgramPathFromAnotherDirectory) {
+    make_dirs(scratch_ + "/elsewhere/deeper");
+    Command command = wrapper("zin-nm", {"a.o"});
+    command.cwd = scratch_ + "/elsewhere/deeper";
+    command.argv[0] = "../.." + tree_.bin_dir.substr(scratch_.size()) + "zin-nm";
+    expect_run(command, tool_output("nm", {"a.o"}), "", 0);
+}
+
+TEST_F(WrapperTest, SymbolicLinkOutsideTheTree) {
+    make_dirs(scratch_ + "/links");
+    std::string link = scratch_ + "/links/zin-ar";
+    ASSERT_EQ(0, symlink((tree_.bin_dir + "zin-ar").c_str(), link.c_str()));
+    Command command = wrapper("zin-ar", {"t"});
+    command.executable = link;
+    command.argv[0] = link;
+    expect_run(command, tool_output("ar", {"-t"}), "", 0);
+}
+
+TEST_F(WrapperTest, BareNameFoundThroughPath) {
+    // The first PATH entry holds a directory named like the wrapper: passed over.
+    make_dirs(scratch_ + "/decoy/zin-ranlib");
+    Command command = wrapper("zin-ranlib", {"x.a"});
+    command.argv[0] = "zin-ranlib";
+    set_env(command, "PATH", scratch_ + "/decoy:" + tree_.bin_dir);
+    expect_run(command, tool_output("ranlib", {"x.a"}), "", 0);
+}
+
+TEST_F(WrapperTest, ExecPrefixNamesTheTreeForAProgramElsewhere) {
+    make_dirs(scratch_ + "/elsewhere");
+    std::string copy = scratch_ + "/elsewhere/zin-ar";
+    copy_file(built_program("zin-ar"), copy, 0755);
+    Command command = wrapper("zin-ar", {"t"});
+    command.executable = copy;
+    command.argv[0] = copy;
+    // Without the prefix the copy relocates next to itself and finds nothing.
+    expect_run(command, "", copy + ": Cannot find plugin '" + plugin_file_name + "'\n", 1);
+    set_env(command, "ZIN_EXEC_PREFIX", tree_.bin_dir);
+    expect_run(command, tool_output("ar", {"-t"}), "", 0);
+}
+
+TEST_F(WrapperTest, ExecPrefixIsJoinedWithoutSeparator) {
+    // "<bin>/x" + "zin-nm" names "<bin>/xzin-nm", which lies in the tree's bin
+    // directory; "<bin>/x/zin-nm" would not.
+    Command command = wrapper("zin-nm");
+    command.argv[0] = "somewhere-else";
+    set_env(command, "ZIN_EXEC_PREFIX", tree_.bin_dir + "x");
+    expect_run(command, tool_output("nm", {}), "", 0);
+}
+
+TEST_F(WrapperTest, EmptyExecPrefixMakesTheBareNameTheProgramPath) {
+    make_dirs(scratch_ + "/elsewhere");
+    std::string copy = scratch_ + "/elsewhere/zin-nm";
+    copy_file(built_program("zin-nm"), copy, 0755);
+    Command command = wrapper("zin-nm", {"a.o"});
+    command.executable = copy;
+    command.argv[0] = copy;
+    set_env(command, "ZIN_EXEC_PREFIX", "");
+    set_env(command, "PATH", tree_.bin_dir);
+    expect_run(command, tool_output("nm", {"a.o"}), "", 0);
+}
+
+TEST_F(WrapperTest, WholeTreeMovedWithRename) {
+    std::string moved_root = scratch_ + "/moved";
+    ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
+    tree_ = install_tree_layout(moved_root);
+    expect_run(wrapper("zin-ar", {"rcs", "x.a"}), tool_output("ar", {"-rcs", "x.a"}), "", 0);
+}
+
+TEST_F(WrapperTest, MovedTreeWithoutPluginIsReported) {
+    std::string moved_root = scratch_ + "/moved";
+    ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
+    tree_ = install_tree_layout(moved_root);
+    ASSERT_EQ(0, unlink(tree_plugin(tree_).c_str()));
+    Command command = wrapper("zin-ranlib");
+    expect_run(command, "", command.argv[0] + ": Cannot find plugin '" + plugin_file_name + "'\n",
+               1);
+}
+
+} // namespace
+} // namespace e2e

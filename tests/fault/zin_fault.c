@@ -1,0 +1,302 @@
+// Test-only fault injection: see zin_fault.h. Every interposed function
+// counts its calls and fails the armed ones; otherwise it forwards to libc.
+#define _GNU_SOURCE
+#include "zin_fault.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+enum {
+    F_MALLOC,
+    F_CALLOC,
+    F_REALLOC,
+    F_PIPE,
+    F_PIPE2,
+    F_VFORK,
+    F_DUP2,
+    F_CLOSE,
+    F_OPEN,
+    F_FDOPEN,
+    F_FCNTL,
+    F_MKSTEMPS,
+    F_WAIT4,
+    F_WAITPID,
+    F_READ,
+    F_WRITE,
+    F_REALPATH,
+    F_SLEEP,
+    F_COUNT
+};
+
+static const struct {
+    const char *name;
+    int natural_errno;
+} functions[F_COUNT] = {
+    [F_MALLOC] = {"malloc", ENOMEM},
+    [F_CALLOC] = {"calloc", ENOMEM},
+    [F_REALLOC] = {"realloc", ENOMEM},
+    [F_PIPE] = {"pipe", EMFILE},
+    [F_PIPE2] = {"pipe2", EMFILE},
+    [F_VFORK] = {"vfork", EAGAIN},
+    [F_DUP2] = {"dup2", EBADF},
+    [F_CLOSE] = {"close", EIO},
+    [F_OPEN] = {"open", EMFILE},
+    [F_FDOPEN] = {"fdopen", ENOMEM},
+    [F_FCNTL] = {"fcntl", EBADF},
+    [F_MKSTEMPS] = {"mkstemps", ENOSPC},
+    [F_WAIT4] = {"wait4", ECHILD},
+    [F_WAITPID] = {"waitpid", ECHILD},
+    [F_READ] = {"read", EIO},
+    [F_WRITE] = {"write", EIO},
+    [F_REALPATH] = {"realpath", ENOENT},
+    [F_SLEEP] = {"sleep", 0},
+};
+
+// Counters live in plain memory: a vfork child shares it with its parent,
+// so calls made by the child count towards the same run.
+static volatile unsigned long calls[F_COUNT];
+static volatile int armed = -1;
+static volatile unsigned long armed_first, armed_count;
+static volatile int armed_errno;
+
+enum { MAX_SLEEPS = 64 };
+static volatile unsigned sleeps[MAX_SLEEPS];
+static volatile unsigned sleep_count;
+
+static const char *counts_path;
+
+extern void *__libc_malloc(size_t);
+extern void *__libc_calloc(size_t, size_t);
+extern void *__libc_realloc(void *, size_t);
+
+static int function_index(const char *name) {
+    for (int i = 0; i < F_COUNT; ++i)
+        if (strcmp(functions[i].name, name) == 0)
+            return i;
+    return -1;
+}
+
+// Counts one call of `f`; true when that call must fail (errno is then set).
+static int should_fail(int f) {
+    unsigned long n = ++calls[f];
+    if (armed != f || n < armed_first || n - armed_first >= armed_count)
+        return 0;
+    errno = armed_errno ? armed_errno : functions[f].natural_errno;
+    return 1;
+}
+
+static void *next_symbol(const char *name) {
+    void *symbol = dlsym(RTLD_NEXT, name);
+    if (symbol == NULL)
+        abort();
+    return symbol;
+}
+
+// Looks up libc's own `name` once, as real_<name>. ISO C has no conversion
+// from an object pointer to a function pointer, so the address is copied.
+#define REAL(name)                                                                                 \
+    static __typeof__(name) *real_##name;                                                          \
+    if (real_##name == NULL) {                                                                     \
+        void *symbol = next_symbol(#name);                                                         \
+        memcpy(&real_##name, &symbol, sizeof symbol);                                              \
+    }
+
+void zin_fault_reset(void) {
+    for (int i = 0; i < F_COUNT; ++i)
+        calls[i] = 0;
+    sleep_count = 0;
+}
+
+void zin_fault_arm(const char *function, unsigned long first, unsigned long count,
+                   int error_number) {
+    zin_fault_reset();
+    armed = function_index(function);
+    armed_first = first;
+    armed_count = count;
+    armed_errno = error_number;
+}
+
+void zin_fault_disarm(void) {
+    armed = -1;
+}
+
+unsigned long zin_fault_calls(const char *function) {
+    int f = function_index(function);
+    return f < 0 ? 0 : calls[f];
+}
+
+unsigned zin_fault_sleeps(unsigned *out, unsigned max) {
+    for (unsigned i = 0; i < sleep_count && i < max && i < MAX_SLEEPS; ++i)
+        out[i] = sleeps[i];
+    return sleep_count;
+}
+
+__attribute__((constructor)) static void arm_from_environment(void) {
+    counts_path = getenv("ZIN_FAULT_COUNTS");
+    const char *setting = getenv("ZIN_FAULT");
+    if (setting == NULL || *setting == '\0')
+        return;
+    char name[32];
+    unsigned long nth = 0;
+    int error_number = 0;
+    if (sscanf(setting, "%31[^:]:%lu:%d", name, &nth, &error_number) < 2 ||
+        function_index(name) < 0) {
+        fprintf(stderr, "zin_fault: bad ZIN_FAULT '%s'\n", setting);
+        abort();
+    }
+    zin_fault_arm(name, nth, 1, error_number);
+}
+
+__attribute__((destructor)) static void write_counts(void) {
+    if (counts_path == NULL)
+        return;
+    armed = -1;
+    FILE *out = fopen(counts_path, "a");
+    if (out == NULL)
+        return;
+    for (int i = 0; i < F_COUNT; ++i)
+        fprintf(out, "%s %lu\n", functions[i].name, calls[i]);
+    fclose(out);
+}
+
+void *malloc(size_t size) {
+    return should_fail(F_MALLOC) ? NULL : __libc_malloc(size);
+}
+
+void *calloc(size_t count, size_t size) {
+    return should_fail(F_CALLOC) ? NULL : __libc_calloc(count, size);
+}
+
+void *realloc(void *pointer, size_t size) {
+    return should_fail(F_REALLOC) ? NULL : __libc_realloc(pointer, size);
+}
+
+int pipe(int fds[2]) {
+    REAL(pipe);
+    return should_fail(F_PIPE) ? -1 : real_pipe(fds);
+}
+
+int pipe2(int fds[2], int flags) {
+    REAL(pipe2);
+    return should_fail(F_PIPE2) ? -1 : real_pipe2(fds, flags);
+}
+
+// Served by fork so that the caller may return from it; the child then has
+// memory of its own, which the code under test must not rely on anyway.
+pid_t vfork(void) {
+    if (should_fail(F_VFORK))
+        return -1;
+    REAL(fork);
+    return real_fork();
+}
+
+int dup2(int from, int to) {
+    REAL(dup2);
+    return should_fail(F_DUP2) ? -1 : real_dup2(from, to);
+}
+
+int close(int fd) {
+    REAL(close);
+    return should_fail(F_CLOSE) ? -1 : real_close(fd);
+}
+
+static int open_common(const char *name, int flags, va_list args) {
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE))
+        mode = (mode_t)va_arg(args, int);
+    REAL(open);
+    return should_fail(F_OPEN) ? -1 : real_open(name, flags, mode);
+}
+
+int open(const char *name, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    int fd = open_common(name, flags, args);
+    va_end(args);
+    return fd;
+}
+
+int open64(const char *name, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    int fd = open_common(name, flags, args);
+    va_end(args);
+    return fd;
+}
+
+FILE *fdopen(int fd, const char *mode) {
+    REAL(fdopen);
+    return should_fail(F_FDOPEN) ? NULL : real_fdopen(fd, mode);
+}
+
+static int fcntl_common(int fd, int command, void *argument) {
+    REAL(fcntl);
+    return should_fail(F_FCNTL) ? -1 : real_fcntl(fd, command, argument);
+}
+
+int fcntl(int fd, int command, ...) {
+    va_list args;
+    va_start(args, command);
+    void *argument = va_arg(args, void *);
+    va_end(args);
+    return fcntl_common(fd, command, argument);
+}
+
+int fcntl64(int fd, int command, ...) {
+    va_list args;
+    va_start(args, command);
+    void *argument = va_arg(args, void *);
+    va_end(args);
+    return fcntl_common(fd, command, argument);
+}
+
+int mkstemps(char *template_name, int suffix_length) {
+    REAL(mkstemps);
+    return should_fail(F_MKSTEMPS) ? -1 : real_mkstemps(template_name, suffix_length);
+}
+
+int mkstemps64(char *template_name, int suffix_length) {
+    return mkstemps(template_name, suffix_length);
+}
+
+pid_t wait4(pid_t pid, int *status, int options, struct rusage *usage) {
+    REAL(wait4);
+    return should_fail(F_WAIT4) ? -1 : real_wait4(pid, status, options, usage);
+}
+
+pid_t waitpid(pid_t pid, int *status, int options) {
+    REAL(waitpid);
+    return should_fail(F_WAITPID) ? -1 : real_waitpid(pid, status, options);
+}
+
+ssize_t read(int fd, void *buffer, size_t size) {
+    REAL(read);
+    return should_fail(F_READ) ? -1 : real_read(fd, buffer, size);
+}
+
+ssize_t write(int fd, const void *buffer, size_t size) {
+    REAL(write);
+    return should_fail(F_WRITE) ? -1 : real_write(fd, buffer, size);
+}
+
+char *realpath(const char *path, char *resolved) {
+    REAL(realpath);
+    return should_fail(F_REALPATH) ? NULL : real_realpath(path, resolved);
+}
+
+unsigned sleep(unsigned seconds) {
+    ++calls[F_SLEEP];
+    if (sleep_count < MAX_SLEEPS)
+        sleeps[sleep_count] = seconds;
+    ++sleep_count;
+    return 0;
+}

@@ -1,0 +1,57 @@
+#!/bin/sh
+# The tree that `cmake --install` puts down at a prefix other than the
+# configured one: exactly the programs, their link names, the man pages,
+# the README and the empty directories the wrappers search; and a wrapper
+# run from there finds what is put into those directories.
+set -eu
+. "$(dirname "$0")/lib.sh"
+make_scratch
+prefix=$scratch/prefix
+install_tree "$prefix"
+
+echo "--- every installed file, and nothing else"
+(cd "$prefix" && find . ! -type d | sort) >"$scratch/files"
+expected_files=""
+for wrapper in zin-ar zin-nm zin-ranlib; do
+    expected_files="$expected_files ./$bin_rel$wrapper ./$bin_rel$ZT_TARGET-$wrapper"
+    expected_files="$expected_files ./$bin_rel$wrapper-$major ./$ZT_MAN_DIR/$wrapper.1"
+done
+expected_files="$expected_files ./$ZT_DOC_DIR/README.md"
+# shellcheck disable=SC2046,SC2086
+check_lines "$scratch/files" $(printf '%s\n' $expected_files | sort)
+
+for wrapper in zin-ar zin-nm zin-ranlib; do
+    file=$prefix/$bin_rel$wrapper
+    [ -f "$file" ] && [ ! -L "$file" ] && [ -x "$file" ] ||
+        fail "$file is not an executable regular file"
+done
+cmp "$ZT_SOURCE_DIR/README.md" "$prefix/$ZT_DOC_DIR/README.md" ||
+    fail "the installed README differs from README.md"
+
+echo "--- the searched directories exist and are empty"
+for dir in "$exec_rel" "$libexec_rel" "$tool_rel"; do
+    [ -d "$prefix/$dir" ] || fail "directory $prefix/$dir was not installed"
+    [ -z "$(ls -A "$prefix/$dir")" ] || fail "$prefix/$dir is not empty"
+done
+# The wrappers reach the target tool directory by climbing from the exec
+# directory; the climb must land on the installation root.
+landed=$(cd "$prefix/$exec_rel$ZT_TOOL_DIR_RELATIVE" && pwd -P)
+[ "$landed" = "$prefix" ] ||
+    fail "$exec_rel$ZT_TOOL_DIR_RELATIVE leads to $landed, not to the root $prefix"
+
+echo "--- a fresh tree has no plugin yet"
+run_failing_to "$scratch/fresh" env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" t x.a
+check_empty "$scratch/fresh"
+check_lines "$scratch/fresh.err" "$prefix/${bin_rel}zin-ar: Cannot find plugin '$ZT_PLUGIN'"
+
+echo "--- each wrapper finds the plugin and the tool put into the tree"
+place_stand_in "$prefix"
+plugin=$(relocated_plugin_path "$prefix")
+run_to "$scratch/ar" env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" rcs libx.a a.o
+check_lines "$scratch/ar" "$(relocated_tool_path "$prefix" ar)" --plugin "$plugin" -rcs libx.a a.o
+run_to "$scratch/nm" env PATH=/nonexistent "$prefix/${bin_rel}zin-nm" -s a.o
+check_lines "$scratch/nm" "$(relocated_tool_path "$prefix" nm)" --plugin "$plugin" -s a.o
+run_to "$scratch/ranlib" env PATH=/nonexistent "$prefix/${bin_rel}zin-ranlib" libx.a
+check_lines "$scratch/ranlib" "$(relocated_tool_path "$prefix" ranlib)" --plugin "$plugin" libx.a
+
+echo "PASS"

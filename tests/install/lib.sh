@@ -1,0 +1,136 @@
+# Helpers shared by the installation and toolchain test scripts (POSIX sh,
+# sourced after `set -eu`). The build passes the facts of the configured
+# build in ZT_* variables; see tests/install/CMakeLists.txt.
+
+# The wrappers read these; a value from the caller's shell would change what
+# they search.
+unset ZIN_EXEC_PREFIX ZIN_SEARCH_TRACE
+
+# Ends the test as failed, with the reason.
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Ends the test as skipped (ctest SKIP_RETURN_CODE 77), with the reason.
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+
+# Runs a command, showing it; a non-zero exit status fails the test.
+run() {
+    echo "+ $*"
+    "$@" || fail "exit status $? from: $*"
+}
+
+# Runs a command with its output going to a log, shown only when it fails.
+run_quiet() {
+    echo "+ $*"
+    "$@" >"$scratch/quiet.log" 2>&1 || {
+        _status=$?
+        cat "$scratch/quiet.log" >&2
+        fail "exit status $_status from: $*"
+    }
+}
+
+# run_to FILE COMMAND...: runs the command with standard output in FILE and
+# standard error in FILE.err; a non-zero exit status fails the test.
+run_to() {
+    _out=$1
+    shift
+    echo "+ $* >$_out"
+    "$@" >"$_out" 2>"$_out.err" || {
+        _status=$?
+        cat "$_out.err" >&2
+        fail "exit status $_status from: $*"
+    }
+}
+
+# run_failing_to FILE COMMAND...: like run_to, but the command must fail;
+# its exit status is left in $status.
+run_failing_to() {
+    _out=$1
+    shift
+    echo "+ $* >$_out (must fail)"
+    status=0
+    "$@" >"$_out" 2>"$_out.err" || status=$?
+    [ "$status" -ne 0 ] || fail "succeeded although it must fail: $*"
+}
+
+# check_lines FILE LINE...: FILE holds exactly the given lines.
+check_lines() {
+    _file=$1
+    shift
+    printf '%s\n' "$@" >"$_file.expected"
+    diff -u "$_file.expected" "$_file" >&2 ||
+        fail "$_file differs from the expected lines (- expected, + actual above)"
+}
+
+# check_contains FILE TEXT: FILE holds TEXT (a fixed string) on some line.
+check_contains() {
+    grep -F -e "$2" "$1" >/dev/null || {
+        cat "$1" >&2
+        fail "$1 does not contain: $2"
+    }
+}
+
+# check_not_contains FILE TEXT: no line of FILE holds TEXT.
+check_not_contains() {
+    ! grep -F -e "$2" "$1" >/dev/null || {
+        cat "$1" >&2
+        fail "$1 contains: $2"
+    }
+}
+
+# check_empty FILE: FILE exists and is empty.
+check_empty() {
+    [ -f "$1" ] && [ ! -s "$1" ] || {
+        cat "$1" >&2
+        fail "$1 is not empty"
+    }
+}
+
+# Makes the test's own scratch directory ($scratch, symbolic links resolved,
+# since the wrappers compare resolved paths); removed when the test passes
+# or is skipped, kept for inspection when it fails.
+make_scratch() {
+    scratch=$(mktemp -d "${TMPDIR:-/tmp}/zin-test.XXXXXX")
+    scratch=$(cd "$scratch" && pwd -P)
+    trap '_status=$?; if [ "$_status" -eq 0 ] || [ "$_status" -eq 77 ]; then rm -rf "$scratch"; else echo "scratch directory kept: $scratch" >&2; fi' EXIT
+}
+
+# The installation directories relative to the configured prefix, from the
+# configured absolute constants: bin_rel, exec_rel, libexec_rel (each ending
+# in '/', the latter two with target and version), tool_rel.
+bin_rel=${ZT_BIN_PREFIX#"$ZT_INSTALL_PREFIX"/}
+exec_rel=${ZT_EXEC_PREFIX#"$ZT_INSTALL_PREFIX"/}$ZT_TARGET/$ZT_VERSION/
+libexec_rel=${ZT_LIBEXEC_PREFIX#"$ZT_INSTALL_PREFIX"/}$ZT_TARGET/$ZT_VERSION/
+tool_rel=$ZT_TARGET/bin/
+major=${ZT_VERSION%%.*}
+
+# install_tree PREFIX: installs the build into PREFIX.
+install_tree() {
+    run_quiet cmake --install "$ZT_BUILD_DIR" --prefix "$1"
+}
+
+# place_stand_in PREFIX: puts an empty plugin file into the libexec directory
+# of the tree at PREFIX and the stand-in tool, as ar, nm and ranlib, into its
+# target tool directory.
+place_stand_in() {
+    : >"$1/$libexec_rel$ZT_PLUGIN"
+    for _tool in ar nm ranlib; do
+        cp "$ZT_STAND_IN" "$1/$tool_rel$_tool"
+    done
+}
+
+# The path by which a wrapper in PREFIX/bin reaches the tool directory and
+# the plugin: its own directory, then the configured directories made
+# relative to the configured bin directory, unresolved.
+up_from_bin=$(echo "$bin_rel" | sed 's|[^/][^/]*/|../|g')
+relocated_tool_path() { # PREFIX TOOL
+    echo "$1/$bin_rel$up_from_bin$exec_rel$ZT_TOOL_DIR_RELATIVE$tool_rel$2"
+}
+relocated_plugin_path() { # PREFIX
+    echo "$1/$bin_rel$up_from_bin$libexec_rel$ZT_PLUGIN"
+}

@@ -1,0 +1,122 @@
+// Path names: components, base names and the canonical form.
+#include "lookup/base_name.h"
+#include "lookup/canonical_path.h"
+#include "lookup/path_components.h"
+
+#include "scratch_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The components of `path` (freed here), with their count checked against the array.
+std::vector<std::string> components_of(const char *path) {
+    int count = -1;
+    char **components = split_path_components(path, &count);
+    std::vector<std::string> result;
+    if (components == nullptr)
+        return result;
+    for (char **component = components; *component != nullptr; ++component)
+        result.emplace_back(*component);
+    free_path_components(components);
+    EXPECT_EQ(count, static_cast<int>(result.size())) << path;
+    return result;
+}
+
+using Parts = std::vector<std::string>;
+
+TEST(PathComponents, SplitsAfterEverySeparatorRun) {
+    EXPECT_EQ(components_of("/usr/local/bin/"), (Parts{"/", "usr/", "local/", "bin/"}));
+    EXPECT_EQ(components_of("/usr//local/bin/"), (Parts{"/", "usr//", "local/", "bin/"}));
+    EXPECT_EQ(components_of("/usr/local/lib/zin13/zin/"),
+              (Parts{"/", "usr/", "local/", "lib/", "zin13/", "zin/"}));
+    EXPECT_EQ(components_of("/opt/tc/bin/zin-ar"), (Parts{"/", "opt/", "tc/", "bin/", "zin-ar"}));
+    EXPECT_EQ(components_of("./zin-ar"), (Parts{"./", "zin-ar"}));
+    EXPECT_EQ(components_of("zin-ar"), (Parts{"zin-ar"}));
+    EXPECT_EQ(components_of("//"), (Parts{"//"}));
+    EXPECT_EQ(components_of("/"), (Parts{"/"}));
+    EXPECT_EQ(components_of("a"), (Parts{"a"}));
+    // A backslash is an ordinary character.
+    EXPECT_EQ(components_of("a\\b/c\\"), (Parts{"a\\b/", "c\\"}));
+    EXPECT_EQ(components_of("///a//b///c"), (Parts{"///", "a//", "b///", "c"}));
+}
+
+TEST(PathComponents, EmptyPathYieldsNullAndLeavesTheCount) {
+    int count = 42;
+    EXPECT_EQ(split_path_components("", &count), nullptr);
+    EXPECT_EQ(count, 42);
+    free_path_components(nullptr); // what a failed split hands on must be releasable
+}
+
+TEST(BaseName, PosixRule) {
+    const char *path = "/a/b/";
+    EXPECT_EQ(path_base_name(path), path + 5);
+    EXPECT_STREQ(path_base_name("/usr/bin/ar"), "ar");
+    const char *plain = "abc";
+    EXPECT_EQ(path_base_name(plain), plain);
+    EXPECT_STREQ(path_base_name(""), "");
+    EXPECT_STREQ(path_base_name("C:\\dir\\file"), "C:\\dir\\file");
+    const char *with_backslash = "/x/a\\b";
+    EXPECT_EQ(platform_base_name(with_backslash), with_backslash + 3);
+    EXPECT_EQ(platform_base_name(plain), plain);
+}
+
+TEST(BaseName, DriveLetterRule) {
+    EXPECT_STREQ(path_base_name_dos("C:foo"), "foo");
+    EXPECT_STREQ(path_base_name_dos("c:\\dir/file"), "file");
+    EXPECT_STREQ(path_base_name_dos("1:x"), "1:x");
+    EXPECT_STREQ(path_base_name_dos("a/b\\c"), "c");
+    const char *drive_only = "C:";
+    EXPECT_EQ(path_base_name_dos(drive_only), drive_only + 2);
+    EXPECT_STREQ(path_base_name_dos("z:dir\\"), "");
+    EXPECT_STREQ(path_base_name_dos(":x"), ":x");
+    EXPECT_STREQ(path_base_name_dos(""), "");
+    // Bytes above 127 are no letters (and must not index below the table).
+    EXPECT_STREQ(path_base_name_dos("\xC3:x"), "\xC3:x");
+    EXPECT_STREQ(path_base_name_dos("_:x"), "_:x");
+    EXPECT_STREQ(path_base_name_dos("ab:x"), "ab:x");
+}
+
+class CanonicalPathTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        scratch = make_scratch_dir();
+        ASSERT_FALSE(scratch.empty());
+    }
+    void TearDown() override { remove_tree(scratch); }
+
+    // canonical_path as a std::string; the result must not be the argument itself.
+    static std::string canonical(const char *path) {
+        char *result = canonical_path(path);
+        EXPECT_NE(result, nullptr);
+        EXPECT_NE(result, path);
+        std::string text = result != nullptr ? result : "";
+        std::free(result);
+        return text;
+    }
+
+    std::string scratch;
+};
+
+TEST_F(CanonicalPathTest, ResolvesLinksAndDotSteps) {
+    ASSERT_TRUE(make_dir(scratch + "/real"));
+    ASSERT_TRUE(write_file(scratch + "/real/file", 0644));
+    ASSERT_EQ(symlink("real", (scratch + "/link").c_str()), 0);
+    EXPECT_EQ(canonical((scratch + "/link/file").c_str()), scratch + "/real/file");
+    EXPECT_EQ(canonical((scratch + "//real/../link/./file").c_str()), scratch + "/real/file");
+}
+
+TEST_F(CanonicalPathTest, UnresolvablePathIsCopiedUnchanged) {
+    std::string missing = scratch + "/missing/../x";
+    EXPECT_EQ(canonical(missing.c_str()), missing);
+    ASSERT_TRUE(write_file(scratch + "/file", 0644));
+    std::string through_file = scratch + "/file/x";
+    EXPECT_EQ(canonical(through_file.c_str()), through_file);
+    EXPECT_EQ(canonical("no-such-name"), "no-such-name");
+}
+
+} // namespace

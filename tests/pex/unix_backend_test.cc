@@ -1,0 +1,306 @@
+// The Unix back end with real processes, files and pipes.
+#include "pex/hygiene.h"
+#include "pex/pex.h"
+#include "support/error_text.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+class UnixBackendTest : public HygieneTest {
+  protected:
+    void SetUp() override {
+        HygieneTest::SetUp();
+        pipeline_ = Pipeline{};
+        pipeline_.program_name = "zin-test";
+        pipeline_.backend = &pex_unix_backend;
+    }
+
+    pid_t spawn(int flags, const char *executable, std::vector<const char *> argv, int in_fd = 0,
+                int out_fd = 1, int err_fd = 2, int child_close_fd = -1,
+                const char *const *env = nullptr) {
+        argv.push_back(nullptr);
+        message_ = nullptr;
+        error_number_ = -7;
+        return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), env, in_fd, out_fd,
+                                    err_fd, child_close_fd, &message_, &error_number_);
+    }
+
+    // The raw status of `pid`, reaped through the back end.
+    int wait_for(pid_t pid, int terminate_first = 0) {
+        int status = -1;
+        const char *message = nullptr;
+        int error_number = 0;
+        EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, terminate_first, &message,
+                                      &error_number),
+                  0);
+        return status;
+    }
+
+    // Exit status of a shell command run with the caller's descriptors.
+    int shell_exit_code(const std::string &command) {
+        pid_t pid = spawn(0, "/bin/sh", {"sh", "-c", command.c_str()});
+        EXPECT_GT(pid, 0);
+        int status = wait_for(pid);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    Pipeline pipeline_;
+    const char *message_ = nullptr;
+    int error_number_ = 0;
+};
+
+bool is_closed(int fd) {
+    return fcntl(fd, F_GETFD) < 0 && errno == EBADF;
+}
+
+// A failed exec comes back as an ordinary error; the child printed nothing
+// and is already reaped; the passed descriptors are closed.
+TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
+    char **environment_before = environ;
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    const char *const env[] = {"ZIN_ONLY=1", nullptr};
+    EXPECT_EQ(spawn(PEX_PATH_SEARCH, "zin-no-such-program", {"zin-no-such-program"}, 0, 1,
+                    errors[1], -1, env),
+              -1);
+    EXPECT_STREQ(message_, "execvp");
+    EXPECT_EQ(error_number_, ENOENT);
+    EXPECT_TRUE(is_closed(errors[1])) << "the back end closed the descriptor it was given";
+    EXPECT_EQ(read_all_fd(errors[0]), "") << "nothing printed";
+    close(errors[0]);
+    EXPECT_EQ(environ, environment_before);
+
+    EXPECT_EQ(spawn(0, "/nonexistent-zin-dir/prog", {"prog"}), -1);
+    EXPECT_STREQ(message_, "execv");
+    EXPECT_EQ(error_number_, ENOENT);
+
+    // Even root needs an execute bit.
+    std::string script = scratch("not-executable");
+    write_file(script, "#!/bin/sh\n");
+    chmod(script.c_str(), 0644);
+    EXPECT_EQ(spawn(0, script.c_str(), {"x"}), -1);
+    EXPECT_STREQ(message_, "execv");
+    EXPECT_EQ(error_number_, EACCES);
+    std::remove(script.c_str());
+}
+
+// With no room for the error-report pipe the child prints the failure itself
+// and ends with 255, or 254 when it cannot even print.
+TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
+    std::string report = scratch("report");
+    for (bool writable : {true, false}) {
+        int code = run_in_child([&] {
+            int fd = writable ? open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                              : open("/dev/null", O_RDONLY);
+            if (fd < 0 || dup2(fd, 2) < 0)
+                return 101;
+            close(fd);
+            struct rlimit limit = {32, 32};
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                return 102;
+            while (open("/dev/null", O_RDONLY) >= 0) {
+            }
+            pid_t pid = spawn(PEX_PATH_SEARCH, "zin-no-such-program", {"zin-no-such-program"});
+            if (pid <= 0)
+                return 103;
+            int status = wait_for(pid);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 104;
+        });
+        EXPECT_EQ(code, writable ? 255 : 254);
+    }
+    EXPECT_EQ(read_file(report), std::string("zin-test: error trying to exec "
+                                             "'zin-no-such-program': execvp: ") +
+                                     error_text(ENOENT) + "\n");
+    std::remove(report.c_str());
+}
+
+TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
+    std::string in_name = scratch("in"), out_name = scratch("out"), err_name = scratch("err");
+    write_file(in_name, "hello\n");
+    int in_fd = pex_unix_backend.open_for_read(&pipeline_, in_name.c_str(), 0);
+    int out_fd = pex_unix_backend.open_for_write(&pipeline_, out_name.c_str(), 0, 0);
+    int err_fd = pex_unix_backend.open_for_write(&pipeline_, err_name.c_str(), 0, 0);
+    ASSERT_GE(in_fd, 0);
+    pid_t pid = spawn(0, "/bin/sh", {"sh", "-c", "cat; echo oops >&2"}, in_fd, out_fd, err_fd);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(is_closed(in_fd));
+    EXPECT_TRUE(is_closed(out_fd));
+    EXPECT_TRUE(is_closed(err_fd));
+    EXPECT_EQ(wait_for(pid), 0);
+    EXPECT_EQ(read_file(out_name), "hello\n");
+    EXPECT_EQ(read_file(err_name), "oops\n");
+
+    // Merged, standard error follows standard output over its own file.
+    out_fd = pex_unix_backend.open_for_write(&pipeline_, out_name.c_str(), 0, 0);
+    err_fd = pex_unix_backend.open_for_write(&pipeline_, err_name.c_str(), 0, 0);
+    pid = spawn(PEX_MERGE_STDERR, "/bin/sh", {"sh", "-c", "echo out; echo err >&2"}, 0, out_fd,
+                err_fd);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wait_for(pid), 0);
+    EXPECT_EQ(read_file(out_name), "out\nerr\n");
+    EXPECT_EQ(read_file(err_name), "");
+    for (const std::string &name : {in_name, out_name, err_name})
+        std::remove(name.c_str());
+}
+
+TEST_F(UnixBackendTest, ChildClosesTheExtraDescriptor) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string probe = "{ : <&" + std::to_string(fds[0]) + "; } 2>/dev/null";
+    EXPECT_EQ(shell_exit_code(probe), 0) << "inherited without child_close_fd";
+    pid_t pid = spawn(0, "/bin/sh", {"sh", "-c", probe.c_str()}, 0, 1, 2, fds[0]);
+    ASSERT_GT(pid, 0);
+    EXPECT_FALSE(is_closed(fds[0])) << "the parent keeps its copy";
+    int status = wait_for(pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_F(UnixBackendTest, EnvironmentIsPassedExactly) {
+    char **environment_before = environ;
+    const char *path_before = getenv("PATH");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const char *const env[] = {"ZIN_A=1", "ZIN_B=two words", nullptr};
+    pid_t pid = spawn(0, "/usr/bin/env", {"env"}, 0, fds[1], 2, -1, env);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(read_all_fd(fds[0]), "ZIN_A=1\nZIN_B=two words\n");
+    close(fds[0]);
+    EXPECT_EQ(wait_for(pid), 0);
+    EXPECT_EQ(environ, environment_before);
+    EXPECT_EQ(getenv("PATH"), path_before);
+}
+
+TEST_F(UnixBackendTest, TerminateFirst) {
+    pid_t pid = spawn(0, "/bin/sleep", {"sleep", "10"});
+    ASSERT_GT(pid, 0);
+    PexStageTimes times = {-1, -1, -1, -1};
+    int status = 0;
+    const char *message = nullptr;
+    int error_number = 0;
+    ASSERT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, &times, 1, &message, &error_number), 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_GE(times.user_sec, 0);
+    EXPECT_GE(times.user_usec, 0);
+
+    // A child that has already ended keeps its own status.
+    pid = spawn(0, "/bin/sh", {"sh", "-c", "exit 7"});
+    ASSERT_GT(pid, 0);
+    siginfo_t info;
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
+    status = wait_for(pid, 1);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+TEST_F(UnixBackendTest, WaitForForeignProcessFails) {
+    for (bool with_times : {false, true}) {
+        PexStageTimes times;
+        int status = 0;
+        const char *message = nullptr;
+        int error_number = 0;
+        EXPECT_EQ(pex_unix_wait_child(&pipeline_, getppid(), &status, with_times ? &times : nullptr,
+                                      0, &message, &error_number),
+                  -1);
+        EXPECT_STREQ(message, "wait");
+        EXPECT_EQ(error_number, ECHILD);
+    }
+}
+
+TEST_F(UnixBackendTest, OpenForWrite) {
+    std::string name = scratch("file");
+    mode_t previous = umask(027);
+    int fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 1, 0);
+    umask(previous);
+    ASSERT_GE(fd, 0);
+    struct stat info;
+    ASSERT_EQ(stat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(write(fd, "abcdef", 6), 6);
+    EXPECT_EQ(pex_unix_backend.close_fd(&pipeline_, fd), 0);
+
+    fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 0, 0);
+    EXPECT_EQ(read_file(name), "") << "truncated";
+    EXPECT_EQ(write(fd, "x", 1), 1);
+    close(fd);
+    fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 0, 1);
+    EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
+    EXPECT_EQ(write(fd, "y", 1), 1);
+    close(fd);
+    EXPECT_EQ(read_file(name), "xy") << "appended at the end";
+
+    fd = pex_unix_backend.open_for_read(&pipeline_, name.c_str(), 1);
+    EXPECT_EQ(read_all_fd(fd), "xy");
+    close(fd);
+    std::remove(name.c_str());
+
+    errno = 0;
+    EXPECT_LT(pex_unix_backend.open_for_read(&pipeline_, name.c_str(), 0), 0);
+    EXPECT_EQ(errno, ENOENT);
+    errno = 0;
+    EXPECT_LT(pex_unix_backend.close_fd(&pipeline_, 999), 0);
+    EXPECT_EQ(errno, EBADF);
+}
+
+// Run as uid 65534: root passes every permission check.
+TEST_F(UnixBackendTest, PermissionDenied) {
+    std::string locked = scratch("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+    std::string secret = scratch("secret");
+    write_file(secret, "s");
+    chmod(secret.c_str(), 0600);
+    int code = run_as_nobody([&] {
+        errno = 0;
+        if (pex_unix_backend.open_for_write(&pipeline_, (locked + "/new").c_str(), 0, 0) >= 0 ||
+            errno != EACCES)
+            return 1;
+        errno = 0;
+        if (pex_unix_backend.open_for_read(&pipeline_, secret.c_str(), 0) >= 0 || errno != EACCES)
+            return 2;
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    remove_scratch_entry("locked");
+    std::remove(secret.c_str());
+}
+
+TEST_F(UnixBackendTest, PipesAndStreams) {
+    int fds[2];
+    ASSERT_EQ(pex_unix_backend.make_pipe(&pipeline_, fds, 1), 0);
+    EXPECT_EQ(fcntl(fds[0], F_GETFD), 0) << "inheritable";
+    EXPECT_EQ(fcntl(fds[1], F_GETFD), 0);
+
+    std::FILE *writer = pex_unix_backend.write_stream_from_fd(&pipeline_, fds[1], 0);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(fileno(writer), fds[1]);
+    EXPECT_EQ(fcntl(fds[1], F_GETFD), FD_CLOEXEC);
+    std::FILE *reader = pex_unix_backend.read_stream_from_fd(&pipeline_, fds[0], 0);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(fcntl(fds[0], F_GETFD), 0);
+
+    // Later children see the read end but not the write end.
+    EXPECT_NE(shell_exit_code("{ : >&" + std::to_string(fds[1]) + "; } 2>/dev/null"), 0);
+    EXPECT_EQ(shell_exit_code("{ : <&" + std::to_string(fds[0]) + "; } 2>/dev/null"), 0);
+
+    std::fputs("through", writer);
+    std::fclose(writer);
+    EXPECT_EQ(read_all_stream(reader), "through");
+    std::fclose(reader);
+    pex_unix_backend.release_backend(&pipeline_);
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+// Checked allocation, fatal exit and error text.
+#include "support/checked_alloc.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/error_text.h"
+#include "support/fatal_exit.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZIN_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZIN_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef ZIN_TEST_ASAN
+// AddressSanitizer would report the deliberately impossible requests below as
+// errors of its own; make its allocator return null as the platform's does.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+// It announces each such null on standard error before the report of the test.
+constexpr char asan_note[] = "(==[0-9]+==WARNING: AddressSanitizer failed to allocate [^\n]*\n)?";
+#else
+constexpr char asan_note[] = "";
+#endif
+
+namespace {
+
+// A request no allocator can satisfy (half the address space).
+constexpr std::size_t impossible_size = SIZE_MAX / 2;
+
+void mark_hook() {
+    std::fputs("hook ran\n", stderr);
+}
+
+// Pattern of the exact standard error of a failed impossible request: the
+// report starting with `name` for `size` bytes, then `after`.
+std::string failure_output(const std::string &name, const std::string &size,
+                           const std::string &after = "") {
+    return std::string("^") + asan_note + "\n" + name + "out of memory allocating " + size +
+           " bytes\n" + after + "$";
+}
+
+TEST(CheckedAllocTest, MallocZeroGivesDistinctUsableBlocks) {
+    auto *first = static_cast<char *>(checked_malloc(0));
+    auto *second = static_cast<char *>(checked_malloc(0));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    first[0] = 'x'; // one byte is there to use
+    second[0] = 'y';
+    std::free(first);
+    std::free(second);
+}
+
+TEST(CheckedAllocTest, CallocZeroGivesZeroedByte) {
+    for (auto [count, size] : {std::pair<std::size_t, std::size_t>{0, 8}, {8, 0}, {0, 0}}) {
+        auto *block = static_cast<unsigned char *>(checked_calloc(count, size));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block[0], 0);
+        std::free(block);
+    }
+}
+
+TEST(CheckedAllocTest, CallocZeroesEveryElement) {
+    auto *block = static_cast<std::uint32_t *>(checked_calloc(100, sizeof(std::uint32_t)));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(block[i], 0u) << i;
+    std::free(block);
+}
+
+TEST(CheckedAllocTest, ReallocOfNullAllocates) {
+    auto *block = static_cast<char *>(checked_realloc(nullptr, 16));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 'a', 16);
+    std::free(block);
+}
+
+TEST(CheckedAllocTest, ReallocKeepsContents) {
+    auto *block = static_cast<char *>(checked_malloc(4));
+    std::memcpy(block, "abc", 4);
+    block = static_cast<char *>(checked_realloc(block, 4096));
+    EXPECT_STREQ(block, "abc");
+    block = static_cast<char *>(checked_realloc(block, 2));
+    EXPECT_EQ(block[0], 'a');
+    EXPECT_EQ(block[1], 'b');
+    std::free(block);
+}
+
+TEST(CheckedAllocTest, ReallocToZeroKeepsOneByte) {
+    auto *block = static_cast<char *>(checked_malloc(8));
+    block[0] = 'k';
+    block = static_cast<char *>(checked_realloc(block, 0));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block[0], 'k');
+    std::free(block);
+}
+
+TEST(CheckedAllocTest, StrdupCopies) {
+    const char text[] = "zin-ar";
+    char *copy = checked_strdup(text);
+    EXPECT_NE(copy, text);
+    EXPECT_STREQ(copy, text);
+    std::free(copy);
+    char *empty = checked_strdup("");
+    EXPECT_STREQ(empty, "");
+    std::free(empty);
+}
+
+// Every death test below sets its state in the child only.
+using CheckedAllocDeathTest = ::testing::Test;
+
+TEST_F(CheckedAllocDeathTest, ReportWithoutNameHasNothingBeforeTheWords) {
+    EXPECT_EXIT(report_alloc_failure(24), ::testing::ExitedWithCode(1),
+                "^\nout of memory allocating 24 bytes\n$");
+}
+
+TEST_F(CheckedAllocDeathTest, ReportWithNameStartsWithIt) {
+    EXPECT_EXIT(
+        {
+            set_alloc_program_name("zin-ar");
+            report_alloc_failure(24);
+        },
+        ::testing::ExitedWithCode(1), "^\nzin-ar: out of memory allocating 24 bytes\n$");
+}
+
+TEST_F(CheckedAllocDeathTest, ReportOfFull64BitSize) {
+    EXPECT_EXIT(report_alloc_failure(UINT64_MAX), ::testing::ExitedWithCode(1),
+                "^\nout of memory allocating 18446744073709551615 bytes\n$");
+}
+
+TEST_F(CheckedAllocDeathTest, MallocFailureReportsRequestedSize) {
+    EXPECT_EXIT(checked_malloc(impossible_size), ::testing::ExitedWithCode(1),
+                failure_output("", "9223372036854775807"));
+}
+
+TEST_F(CheckedAllocDeathTest, MallocFailureWithProgramName) {
+    EXPECT_EXIT(
+        {
+            set_alloc_program_name("zin-nm");
+            checked_malloc(impossible_size);
+        },
+        ::testing::ExitedWithCode(1), failure_output("zin-nm: ", "9223372036854775807"));
+}
+
+TEST_F(CheckedAllocDeathTest, CallocFailureReportsProduct) {
+    EXPECT_EXIT(checked_calloc(std::size_t{1} << 32, std::size_t{1} << 31),
+                ::testing::ExitedWithCode(1), failure_output("", "9223372036854775808"));
+}
+
+TEST_F(CheckedAllocDeathTest, CallocFailureReportsWrappedProduct) {
+    // The product is taken modulo 2^64: SIZE_MAX * 2 reports 2^64 - 2.
+    EXPECT_EXIT(checked_calloc(SIZE_MAX, 2), ::testing::ExitedWithCode(1),
+                failure_output("", "18446744073709551614"));
+}
+
+TEST_F(CheckedAllocDeathTest, ReallocFailureReportsSize) {
+    EXPECT_EXIT(
+        {
+            void *block = checked_malloc(8);
+            checked_realloc(block, impossible_size);
+        },
+        ::testing::ExitedWithCode(1), failure_output("", "9223372036854775807"));
+}
+
+TEST_F(CheckedAllocDeathTest, ReallocOfNullFailureReportsSize) {
+    EXPECT_EXIT(checked_realloc(nullptr, impossible_size), ::testing::ExitedWithCode(1),
+                failure_output("", "9223372036854775807"));
+}
+
+TEST_F(CheckedAllocDeathTest, FailureRunsHookOnceAfterTheMessage) {
+    EXPECT_EXIT(
+        {
+            fatal_exit_hook = mark_hook;
+            checked_malloc(impossible_size);
+        },
+        ::testing::ExitedWithCode(1), failure_output("", "9223372036854775807", "hook ran\n"));
+}
+
+using FatalExitDeathTest = ::testing::Test;
+
+TEST_F(FatalExitDeathTest, WithoutHookExitsDirectly) {
+    EXPECT_EQ(fatal_exit_hook, nullptr);
+    EXPECT_EXIT(fatal_exit(7), ::testing::ExitedWithCode(7), "^$");
+}
+
+TEST_F(FatalExitDeathTest, CallsHookExactlyOnce) {
+    EXPECT_EXIT(
+        {
+            fatal_exit_hook = mark_hook;
+            fatal_exit(3);
+        },
+        ::testing::ExitedWithCode(3), "^hook ran\n$");
+}
+
+TEST_F(FatalExitDeathTest, FlushesOpenStreams) {
+    // A fully buffered stream on the child's standard error: its text reaches
+    // the captured output only if the exit flushes it.
+    EXPECT_EXIT(
+        {
+            std::FILE *stream = fdopen(dup(STDERR_FILENO), "w");
+            std::setvbuf(stream, nullptr, _IOFBF, BUFSIZ);
+            std::fputs("still buffered\n", stream);
+            fatal_exit(5);
+        },
+        ::testing::ExitedWithCode(5), "^still buffered\n$");
+}
+
+TEST(ErrorTextTest, KnownNumbersGiveThePlatformText) {
+    for (int number : {0, EPERM, ENOENT, EINTR, EACCES, ENOMEM, EINVAL, ENOEXEC, ERANGE}) {
+        std::string text = error_text(number);
+        EXPECT_EQ(text, std::strerror(number)) << number;
+    }
+}
+
+TEST(ErrorTextTest, UnknownNumberGivesThePlatformTextWhenThereIsOne) {
+    // glibc and FreeBSD both have a text ("Unknown error ...") for any number,
+    // so the "undocumented error #" branch is unreachable here.
+    for (int number : {-1, 4242, INT32_MAX}) {
+        std::string text = error_text(number);
+        EXPECT_EQ(text, std::strerror(number)) << number;
+    }
+}
+
+} // namespace

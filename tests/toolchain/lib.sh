@@ -1,0 +1,97 @@
+# Helpers of the tests that run the installed wrappers on GNU binutils,
+# clang's LTO objects and LLVM's gold plugin (POSIX sh, sourced after
+# `set -eu`). Builds on tests/install/lib.sh.
+. "$(dirname "$0")/../install/lib.sh"
+
+llvm_plugin=${ZT_LLVM_PLUGIN:-/usr/lib/llvm-14/lib/LLVMgold.so}
+# binutils loads every plugin found here on its own; the tests hide it.
+bfd_plugin_dir=/usr/lib/bfd-plugins
+sources=$(cd "$(dirname "$0")" && pwd)/sources
+PATH=/usr/bin:/bin
+export PATH
+
+# Skips the test unless GNU ar, nm and ranlib, clang and the LLVM plugin
+# are there.
+require_toolchain() {
+    for _tool in ar nm ranlib ld.bfd; do
+        [ -x "/usr/bin/$_tool" ] || skip "/usr/bin/$_tool (GNU binutils) is not installed"
+    done
+    /usr/bin/ar --version 2>/dev/null | grep -F "GNU ar" >/dev/null ||
+        skip "/usr/bin/ar is not GNU ar"
+    command -v clang >/dev/null 2>&1 || skip "clang is not installed"
+    [ -r "$llvm_plugin" ] || skip "the LLVM gold plugin $llvm_plugin is not installed"
+}
+
+# enter_private_plugin_dir SCRIPT ARGUMENTS...: reruns the script in a
+# private mount namespace and there mounts an empty tmpfs over the default
+# plugin directory, so that only a plugin named on the command line counts.
+# Skips the test when no such namespace can be made.
+enter_private_plugin_dir() {
+    if [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ]; then
+        command -v unshare >/dev/null 2>&1 || skip "unshare(1) is not installed"
+        if unshare -m true 2>/dev/null; then
+            set -- unshare -m sh "$@"
+        elif unshare -r -m true 2>/dev/null; then
+            set -- unshare -r -m sh "$@"
+        else
+            skip "no private mount namespace: not root, and unprivileged user namespaces are refused"
+        fi
+        ZT_IN_PRIVATE_NAMESPACE=1
+        export ZT_IN_PRIVATE_NAMESPACE
+        exec "$@"
+    fi
+    if [ -d "$bfd_plugin_dir" ]; then
+        message=$(mount -t tmpfs tmpfs "$bfd_plugin_dir" 2>&1) ||
+            skip "cannot mount an empty tmpfs over $bfd_plugin_dir: $message"
+        [ -z "$(ls -A "$bfd_plugin_dir")" ] || fail "$bfd_plugin_dir is not empty after the mount"
+        echo "private mount namespace: $bfd_plugin_dir is empty"
+    else
+        echo "no $bfd_plugin_dir on this machine: nothing to hide"
+    fi
+}
+
+# install_toolchain_tree PREFIX: installs the build into PREFIX and puts the
+# LLVM plugin in place of the toolchain's plugin. The tools come from PATH.
+install_toolchain_tree() {
+    install_tree "$1"
+    run ln -s "$llvm_plugin" "$1/$libexec_rel$ZT_PLUGIN"
+}
+
+# compile_objects: calc.o, scale.o and main.o in the current directory, as
+# LLVM bitcode.
+compile_objects() {
+    for _name in calc scale main; do
+        run clang -flto -O2 -c "$sources/$_name.c" -o "$_name.o"
+        [ "$(od -An -c -N2 "$_name.o" | tr -d ' ')" = BC ] || fail "$_name.o is not LLVM bitcode"
+    done
+}
+
+# archive_index ARCHIVE OUT: the symbol index of ARCHIVE, as "symbol in
+# member" lines in sorted order, into OUT; empty when it has none. Read by
+# plain nm, which needs no plugin for the index itself (it fails on the
+# bitcode members, so its status is not used).
+archive_index() {
+    nm -s "$1" 2>/dev/null | sed -n '/^Archive index:$/,/^$/p' | sed '1d; /^$/d' | sort >"$2"
+}
+
+# expected_index OUT [SUFFIX]: OUT holds the index that an archive of calc
+# and scale must have, their members named with SUFFIX (default ".o").
+expected_index() {
+    _suffix=${2:-.o}
+    check_lines "$1" "add in calc$_suffix" "counter in calc$_suffix" "offset in calc$_suffix" \
+        "scale in scale$_suffix"
+}
+
+# link_and_run ARCHIVE: links main.o with ARCHIVE through LTO and GNU ld and
+# checks what the program prints.
+link_and_run() {
+    run_to link.out clang -flto -O2 -fuse-ld=bfd main.o "$1" -o program
+    run_to program.out ./program
+    check_lines program.out "add(4) = 54"
+}
+
+# link_fails_without_index ARCHIVE: GNU ld refuses ARCHIVE for want of an index.
+link_fails_without_index() {
+    run_failing_to link-control.out clang -flto -O2 -fuse-ld=bfd main.o "$1" -o control-program
+    check_contains link-control.out.err "archive has no index"
+}

@@ -1,0 +1,4 @@
+/* The second bitcode object of the archive. */
+
+/* Three times the value. */
+int scale(int value) { return value * 3; }
