@@ -61,6 +61,11 @@ set(ZIN_INSTALL_MAN1_DIR "${CMAKE_INSTALL_MANDIR}/man1")
 
 set(zin_wrappers zin-ar zin-nm zin-ranlib)
 
+# Installing and packaging take what has been built, as `cmake --install`
+# always does: `make install` and cpack do not start a build of everything
+# (which, run from a test, would rebuild programs other tests are running).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 install(TARGETS ${zin_wrappers} RUNTIME DESTINATION "${ZIN_INSTALL_BIN_DIR}")
 
 # Empty until the toolchain's own plugin and tools are put there.

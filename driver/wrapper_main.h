@@ -4,5 +4,5 @@
 #include "driver/personality.h"
 
 // Relocates, looks up plugin and tool, runs the tool and returns the exit status;
-// fatal failures print their message and end the process with status 1.
+// the wrapper's own failures print their message and return 1.
 int wrapper_main(const WrapperPersonality &personality, int argc, char **argv);

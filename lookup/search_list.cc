@@ -1,7 +1,7 @@
 // Building search lists one prefix at a time, and the trace switch.
 #include "lookup/search_list.h"
 
-#include "lookup/search_list_trace.h"
+#include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
 
 #include <cstring>
@@ -12,13 +12,14 @@ void search_list_set_trace(bool on) {
     search_list_trace = on;
 }
 
-void search_list_add(SearchList *list, const char *prefix, bool at_front) {
+SearchListEntry **search_list_end(SearchList *list) {
     SearchListEntry **link = &list->head;
-    if (!at_front) {
-        while (*link != nullptr)
-            link = &(*link)->next;
-    }
+    while (*link != nullptr)
+        link = &(*link)->next;
+    return link;
+}
 
+SearchListEntry **search_list_insert(SearchList *list, SearchListEntry **link, const char *prefix) {
     // The length is kept as a 32-bit value; a longer prefix saturates it, and
     // search_list_find then measures the entries itself (see there).
     std::size_t length = std::strlen(prefix);
@@ -32,6 +33,11 @@ void search_list_add(SearchList *list, const char *prefix, bool at_front) {
     entry->prefix = checked_strdup(prefix);
     entry->next = *link;
     *link = entry;
+    return &entry->next;
+}
+
+void search_list_add(SearchList *list, const char *prefix, bool at_front) {
+    search_list_insert(list, at_front ? &list->head : search_list_end(list), prefix);
 }
 
 void search_list_append(SearchList *list, const char *prefix) {

@@ -1,7 +1,7 @@
 // Looking a file up in a search list.
 #include "lookup/search_list.h"
 
-#include "lookup/search_list_trace.h"
+#include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Filling a search list from a colon-separated string or environment variable.
 #include "lookup/search_list.h"
 
-#include "lookup/search_list_trace.h"
+#include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
 
 #include <cstdio>
@@ -25,6 +25,9 @@ void search_list_from_string(const char *string, SearchList *list) {
         std::fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", string,
                      separator);
 
+    // Appending piece after piece behind a remembered end keeps a PATH of
+    // tens of thousands of entries linear instead of walking the list each time.
+    SearchListEntry **end_link = search_list_end(list);
     const char *start = string;
     for (;;) {
         const char *end = std::strchr(start, separator);
@@ -42,7 +45,7 @@ void search_list_from_string(const char *string, SearchList *list) {
 
         if (search_list_trace)
             std::fprintf(stderr, "  - add prefix: %s\n", piece);
-        search_list_append(list, piece);
+        end_link = search_list_insert(list, end_link, piece);
 
         if (end == nullptr)
             break;

@@ -146,7 +146,7 @@ prefix=$work/moved/toolchain
 echo "The tree now lives in $prefix; its first place is gone."
 PATH=$prefix/bin:/usr/bin:/bin
 export PATH
-show command -v zin-ar zin-nm zin-ranlib
+show which zin-ar zin-nm zin-ranlib
 
 step "Put LLVM's gold plugin in as the toolchain's plugin"
 show ln -s "$llvm_plugin" "$prefix/$libexec_dir/$plugin_name"

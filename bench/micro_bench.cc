@@ -1,0 +1,279 @@
+// The library's hot paths, each on the inputs a wrapper run gives it or on a
+// harder case: the search of a long list that hits last, the relocation of a
+// deep program path, the joining family, and one-shot runs of a tool.
+#include <benchmark/benchmark.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ftw.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "lookup/relocated_prefix.h"
+#include "lookup/search_list.h"
+#include "pex/pex_results.h"
+#include "pex/pex_types.h"
+#include "support/join_strings.h"
+
+namespace {
+
+// A scratch directory below the build tree, made on first use and removed at exit.
+const std::string &scratch() {
+    static const std::string dir = [] {
+        std::string pattern = std::string(ZIN_BENCH_SCRATCH_ROOT) + "/micro-XXXXXX";
+        mkdir(ZIN_BENCH_SCRATCH_ROOT, 0755);
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::exit(2);
+        }
+        char resolved[PATH_MAX];
+        if (realpath(pattern.c_str(), resolved) == nullptr) {
+            std::perror("realpath");
+            std::exit(2);
+        }
+        std::atexit([] {
+            nftw(
+                scratch().c_str(),
+                [](const char *name, const struct stat *, int, FTW *) {
+                    (void)remove(name);
+                    return 0;
+                },
+                16, FTW_DEPTH | FTW_PHYS);
+        });
+        return std::string(resolved);
+    }();
+    return dir;
+}
+
+void make_dir(const std::string &path) {
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::perror(path.c_str());
+        std::exit(2);
+    }
+}
+
+void make_file(const std::string &path, mode_t mode) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    if (fd < 0 || close(fd) != 0) {
+        std::perror(path.c_str());
+        std::exit(2);
+    }
+}
+
+// ---------------------------------------------------------------- search lists
+
+// 100 existing directories; the file is only in the last one.
+void BM_search_list_find_hit_last_of_100(benchmark::State &state) {
+    std::string root = scratch() + "/find100";
+    make_dir(root);
+    SearchList list{};
+    for (int i = 0; i < 100; ++i) {
+        std::string dir = root + "/dir" + std::to_string(i);
+        make_dir(dir);
+        search_list_append(&list, (dir + "/").c_str());
+    }
+    make_file(root + "/dir99/ar", 0755);
+    for (auto _ : state) {
+        char *found = search_list_find(&list, "ar", X_OK);
+        if (found == nullptr) {
+            state.SkipWithError("ar not found in the last entry");
+            break;
+        }
+        benchmark::DoNotOptimize(found);
+        std::free(found);
+    }
+}
+BENCHMARK(BM_search_list_find_hit_last_of_100);
+
+// The wrapper's own case: two installation directories, the file in the second.
+void BM_search_list_find_hit_second_of_2(benchmark::State &state) {
+    std::string root = scratch() + "/find2";
+    make_dir(root);
+    make_dir(root + "/a");
+    make_dir(root + "/b");
+    make_file(root + "/b/libqor_plugin.so", 0644);
+    SearchList list{};
+    search_list_append(&list, (root + "/a/").c_str());
+    search_list_append(&list, (root + "/b/").c_str());
+    for (auto _ : state) {
+        char *found = search_list_find(&list, "libqor_plugin.so", R_OK);
+        if (found == nullptr) {
+            state.SkipWithError("plugin not found");
+            break;
+        }
+        std::free(found);
+    }
+}
+BENCHMARK(BM_search_list_find_hit_second_of_2);
+
+// Splitting a PATH of 30 entries into a fresh list (the list's memory is
+// never released, as in the wrappers, so the loop runs a bounded count).
+void BM_search_list_from_string_30(benchmark::State &state) {
+    std::string path;
+    for (int i = 0; i < 30; ++i) {
+        path += (i == 0 ? "" : ":") + std::string("/opt/toolchain/some/dir") + std::to_string(i);
+    }
+    for (auto _ : state) {
+        SearchList list{};
+        search_list_from_string(path.c_str(), &list);
+        benchmark::DoNotOptimize(list.head);
+        for (SearchListEntry *entry = list.head; entry != nullptr;) {
+            SearchListEntry *next = entry->next;
+            std::free(entry->prefix);
+            std::free(entry);
+            entry = next;
+        }
+    }
+}
+BENCHMARK(BM_search_list_from_string_30);
+
+// ---------------------------------------------------------------- relocation
+
+// A program 24 directories deep, moved away from the configured bin directory.
+std::string deep_program() {
+    std::string dir = scratch() + "/deep";
+    make_dir(dir);
+    for (int i = 0; i < 20; ++i) {
+        dir += "/level" + std::to_string(i);
+        make_dir(dir);
+    }
+    dir += "/bin";
+    make_dir(dir);
+    make_file(dir + "/zin-ar", 0755);
+    return dir + "/zin-ar";
+}
+
+// With symbolic links resolved, as the wrappers call it: realpath walks the path.
+void BM_relocated_prefix_deep(benchmark::State &state) {
+    std::string program = deep_program();
+    for (auto _ : state) {
+        char *dir = relocated_prefix(program.c_str(), "/usr/local/bin/",
+                                     "/usr/local/libexec/zin13/zin/");
+        if (dir == nullptr) {
+            state.SkipWithError("nothing relocated");
+            break;
+        }
+        std::free(dir);
+    }
+    state.SetLabel(std::to_string(program.size()) + "-byte path");
+}
+BENCHMARK(BM_relocated_prefix_deep);
+
+// The same path taken as given: the component work alone, no system calls.
+void BM_relocated_prefix_keep_links_deep(benchmark::State &state) {
+    std::string program = deep_program();
+    for (auto _ : state) {
+        char *dir = relocated_prefix_keep_links(program.c_str(), "/usr/local/bin/",
+                                                "/usr/local/libexec/zin13/zin/");
+        if (dir == nullptr) {
+            state.SkipWithError("nothing relocated");
+            break;
+        }
+        std::free(dir);
+    }
+}
+BENCHMARK(BM_relocated_prefix_keep_links_deep);
+
+// ---------------------------------------------------------------- joining
+
+// The wrapper's longest join: the target tool directory from seven pieces.
+#define TOOL_DIR_PIECES                                                                            \
+    "/opt/tc/bin/../lib/zin13/zin/", "aarch64-kelvane-freebsd14.4", "/", "13.4.1", "/",           \
+        "../../../../../", "aarch64-kelvane-freebsd14.4", "/", "bin", nullptr
+
+void BM_join_strings(benchmark::State &state) {
+    for (auto _ : state) {
+        char *joined = join_strings(TOOL_DIR_PIECES);
+        benchmark::DoNotOptimize(joined);
+        std::free(joined);
+    }
+}
+BENCHMARK(BM_join_strings);
+
+void BM_join_strings_length(benchmark::State &state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(join_strings_length(TOOL_DIR_PIECES));
+    }
+}
+BENCHMARK(BM_join_strings_length);
+
+void BM_join_strings_into(benchmark::State &state) {
+    char buffer[256];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(join_strings_into(buffer, TOOL_DIR_PIECES));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_join_strings_into);
+
+void BM_join_strings_static(benchmark::State &state) {
+    char buffer[256];
+    join_strings_buffer = buffer;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(join_strings_static(TOOL_DIR_PIECES));
+        benchmark::ClobberMemory();
+    }
+    join_strings_buffer = nullptr;
+}
+BENCHMARK(BM_join_strings_static);
+
+// Growing a string piece by piece, each step reusing the old one as a piece.
+void BM_rejoin_strings(benchmark::State &state) {
+    for (auto _ : state) {
+        char *text = join_strings("/opt/tc", nullptr);
+        text = rejoin_strings(text, text, "/libexec/", nullptr);
+        text = rejoin_strings(text, text, "zin13/zin/", nullptr);
+        text = rejoin_strings(text, text, "aarch64-kelvane-freebsd14.4/13.4.1/", nullptr);
+        benchmark::DoNotOptimize(text);
+        std::free(text);
+    }
+}
+BENCHMARK(BM_rejoin_strings);
+
+// ---------------------------------------------------------------- one-shot runs
+
+// Starting and collecting a one-stage pipeline of the tool that does nothing.
+void BM_pex_run_once_null_tool(benchmark::State &state) {
+    const char *tool = ZIN_BENCH_NULL_TOOL;
+    const char *argv[] = {tool, "--plugin", "/nonexistent/libqor_plugin.so", "-rcs", "x.a",
+                          nullptr};
+    for (auto _ : state) {
+        int status = -1;
+        int error_number = 0;
+        const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool, argv,
+                                           "zin-bench", nullptr, nullptr, &status, &error_number);
+        if (message != nullptr || status != 0) {
+            state.SkipWithError("the tool did not run");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_pex_run_once_null_tool)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// The same with the tool that needs no C library: the pipeline's own cost
+// shows more clearly against a tool that starts in a few microseconds.
+void BM_pex_run_once_tiny_tool(benchmark::State &state) {
+    const char *tool = ZIN_BENCH_RSS_TOOL;
+    const char *argv[] = {tool, nullptr};
+    for (auto _ : state) {
+        int status = -1;
+        int error_number = 0;
+        const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool, argv,
+                                           "zin-bench", nullptr, nullptr, &status, &error_number);
+        if (message != nullptr || status != 0) {
+            state.SkipWithError("the tool did not run");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_pex_run_once_tiny_tool)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
