@@ -153,8 +153,8 @@ std::string deep_program() {
 void BM_relocated_prefix_deep(benchmark::State &state) {
     std::string program = deep_program();
     for (auto _ : state) {
-        char *dir = relocated_prefix(program.c_str(), "/usr/local/bin/",
-                                     "/usr/local/libexec/zin13/zin/");
+        char *dir =
+            relocated_prefix(program.c_str(), "/usr/local/bin/", "/usr/local/libexec/zin13/zin/");
         if (dir == nullptr) {
             state.SkipWithError("nothing relocated");
             break;
@@ -184,7 +184,7 @@ BENCHMARK(BM_relocated_prefix_keep_links_deep);
 
 // The wrapper's longest join: the target tool directory from seven pieces.
 #define TOOL_DIR_PIECES                                                                            \
-    "/opt/tc/bin/../lib/zin13/zin/", "aarch64-kelvane-freebsd14.4", "/", "13.4.1", "/",           \
+    "/opt/tc/bin/../lib/zin13/zin/", "aarch64-kelvane-freebsd14.4", "/", "13.4.1", "/",            \
         "../../../../../", "aarch64-kelvane-freebsd14.4", "/", "bin", nullptr
 
 void BM_join_strings(benchmark::State &state) {
@@ -241,8 +241,8 @@ BENCHMARK(BM_rejoin_strings);
 // Starting and collecting a one-stage pipeline of the tool that does nothing.
 void BM_pex_run_once_null_tool(benchmark::State &state) {
     const char *tool = ZIN_BENCH_NULL_TOOL;
-    const char *argv[] = {tool, "--plugin", "/nonexistent/libqor_plugin.so", "-rcs", "x.a",
-                          nullptr};
+    const char *argv[] = {tool,   "--plugin", "/nonexistent/libqor_plugin.so",
+                          "-rcs", "x.a",      nullptr};
     for (auto _ : state) {
         int status = -1;
         int error_number = 0;

@@ -16,7 +16,6 @@
 // the benchmark could not run.
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -204,7 +203,8 @@ Tree tree_layout(const std::string &root) {
     std::string versioned = std::string(target_machine) + "/" + toolchain_version + "/";
     tree.plugin_dir = relocated(libexec) + versioned;
     tree.tool_dir = relocated(exec) + versioned + tool_dir_relative + target_machine + "/bin/";
-    tree.yardstick_dir = root + "/yardstick/";
+    // As compiled into the minimal launcher, whatever the canonical root.
+    tree.yardstick_dir = std::string(ZIN_BENCH_TREE_DIR) + "/yardstick/";
     tree.path_tool_dir = root + "/path/tool";
     return tree;
 }
@@ -266,7 +266,6 @@ struct Case {
     std::vector<std::string> argv; // argv[0] as a build system would pass it
     std::string search_path;       // PATH of the run
     std::string expected_output;   // the tool's echo of its argv
-    bool zin = false;              // the case the targets are about
 };
 
 // The argv pointers and environment of a case, ready for posix_spawn.
@@ -322,8 +321,8 @@ RunResult run(const Case &c, const Prepared &p, posix_spawn_file_actions_t *acti
     RunResult result;
     pid_t pid;
     double start = now_ms();
-    int error = posix_spawn(&pid, c.executable.c_str(), actions, nullptr, p.argv.data(),
-                            p.env.data());
+    int error =
+        posix_spawn(&pid, c.executable.c_str(), actions, nullptr, p.argv.data(), p.env.data());
     if (error != 0) {
         errno = error;
         die_errno("posix_spawn " + c.executable);
@@ -420,15 +419,18 @@ std::vector<Case> make_cases(const Tree &tree,
     cases.push_back({"/bin/sh exec wrapper", tree.yardstick_dir + "zin-ar.sh",
                      with_args({tree.yardstick_dir + "zin-ar.sh"}, ar_args), short_path,
                      lines(yard_argv)});
-    std::vector<std::string> zin_ar_echo = {tree.tool_dir + "ar", "--plugin", tree_plugin,
-                                            "-rcs", "libx.a", "a.o"};
+    std::vector<std::string> zin_ar_echo = {
+        tree.tool_dir + "ar", "--plugin", tree_plugin, "-rcs", "libx.a", "a.o"};
     cases.push_back({"zin-ar, absolute, relocated", tree.bin_dir + "zin-ar",
                      with_args({tree.bin_dir + "zin-ar"}, ar_args), short_path,
-                     lines(zin_ar_echo), true});
-    cases.push_back({"zin-nm, bare name, PATH of 30", tree.bin_dir + "zin-nm",
-                     with_args({"zin-nm"}, nm_args), tree.search_path,
-                     lines(with_args({tree.path_tool_dir + "/nm", "--plugin", tree_plugin},
-                                     nm_args))});
+                     lines(zin_ar_echo)});
+    cases.push_back(
+        {"zin-nm, bare name, PATH of 30", tree.bin_dir + "zin-nm", with_args({"zin-nm"}, nm_args),
+         tree.search_path,
+         lines(with_args({tree.path_tool_dir + "/nm", "--plugin", tree_plugin}, nm_args))});
+    cases.push_back({"minimal C launcher, static", ZIN_BENCH_LAUNCHER_STATIC,
+                     with_args({ZIN_BENCH_LAUNCHER_STATIC}, ar_args), short_path,
+                     lines(yard_argv)});
     for (const auto &[name, path] : variants) {
         std::string program = tree.bin_dir + "zin-ar." + name;
         cases.push_back({"zin-ar variant: " + name, program, with_args({program}, ar_args),
@@ -553,17 +555,16 @@ struct Options {
 };
 
 void usage() {
-    std::fputs(
-        "usage: spawn [--rounds N] [--warmup N] [--no-strace] [--no-check] [--keep]\n"
-        "             [--no-variants] [--variant NAME=PATH-TO-ZIN-AR]...\n"
-        "  --rounds N     timed rounds, each runs every case once (default 1000)\n"
-        "  --warmup N     untimed rounds first (default 50)\n"
-        "  --no-strace    skip the system-call counts\n"
-        "  --no-check     exit 0 even when zin-ar misses a target\n"
-        "  --keep         keep the installation tree\n"
-        "  --no-variants  leave out the link variants built with the benchmark\n"
-        "  --variant      also time another build of zin-ar, side by side\n",
-        stderr);
+    std::fputs("usage: spawn [--rounds N] [--warmup N] [--no-strace] [--no-check] [--keep]\n"
+               "             [--no-variants] [--variant NAME=PATH-TO-ZIN-AR]...\n"
+               "  --rounds N     timed rounds, each runs every case once (default 1000)\n"
+               "  --warmup N     untimed rounds first (default 50)\n"
+               "  --no-strace    skip the system-call counts\n"
+               "  --no-check     exit 0 even when zin-ar misses a target\n"
+               "  --keep         keep the installation tree\n"
+               "  --no-variants  leave out the link variants built with the benchmark\n"
+               "  --variant      also time another build of zin-ar, side by side\n",
+               stderr);
 }
 
 Options parse_options(int argc, char **argv) {
@@ -728,8 +729,8 @@ int main(int argc, char **argv) {
     // Cases 1, 2 and 3 are the launcher, the shell wrapper and zin-ar.
     constexpr std::size_t launcher = 1, shell = 2, zin_ar = 3;
     std::printf("\nadded cost over the yardsticks' (wall clock; cpu time in brackets)\n");
-    std::printf("%-32s %16s %16s %10s %10s\n", "case", "/ launcher's", "/ shell's",
-                "calls", "RSS KiB");
+    std::printf("%-32s %16s %16s %10s %10s\n", "case", "/ launcher's", "/ shell's", "calls",
+                "RSS KiB");
     std::printf("%-32s %16s %16s %10s %10s\n", "", "", "", "- launcher", "- launcher");
     std::vector<double> to_launcher(count), to_shell(count);
     std::vector<long> extra_calls(count), extra_rss(count);
@@ -759,16 +760,17 @@ int main(int argc, char **argv) {
                        const std::string &target) {
         met = met && measured && ok;
         std::printf("  %-42s %-12s %-12s %s\n", what, figure.c_str(), target.c_str(),
-                    !measured ? "NOT MEASURED" : ok ? "met" : "MISSED");
+                    !measured ? "NOT MEASURED"
+                    : ok      ? "met"
+                              : "MISSED");
     };
     auto fixed = [](const char *format, double value) {
         char text[40];
         std::snprintf(text, sizeof text, format, value);
         return std::string(text);
     };
-    verdict("added cost / minimal launcher's", true,
-            to_launcher[zin_ar] <= max_ratio_to_launcher, fixed("%.3f", to_launcher[zin_ar]),
-            fixed("<= %.2f", max_ratio_to_launcher));
+    verdict("added cost / minimal launcher's", true, to_launcher[zin_ar] <= max_ratio_to_launcher,
+            fixed("%.3f", to_launcher[zin_ar]), fixed("<= %.2f", max_ratio_to_launcher));
     verdict("added cost / shell wrapper's", true, to_shell[zin_ar] <= max_ratio_to_shell,
             fixed("%.3f", to_shell[zin_ar]), fixed("<= %.2f", max_ratio_to_shell));
     bool counted = syscalls[zin_ar] >= 0 && syscalls[launcher] >= 0;
@@ -779,9 +781,8 @@ int main(int argc, char **argv) {
     } else {
         std::printf("  system calls: not counted (--no-strace)\n");
     }
-    verdict("peak resident memory - launcher's (KiB)", true,
-            extra_rss[zin_ar] <= max_extra_rss_kib, std::to_string(extra_rss[zin_ar]),
-            "<= " + std::to_string(max_extra_rss_kib));
+    verdict("peak resident memory - launcher's (KiB)", true, extra_rss[zin_ar] <= max_extra_rss_kib,
+            std::to_string(extra_rss[zin_ar]), "<= " + std::to_string(max_extra_rss_kib));
 
     if (!options.keep) {
         remove_tree(ZIN_BENCH_TREE_DIR);

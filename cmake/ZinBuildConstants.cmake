@@ -1,16 +1,19 @@
 # Build constants shared by the three wrappers. A packager overrides them
 # with -D on the cmake command line; the defaults follow CMAKE_INSTALL_PREFIX.
 
+# The prefix without a trailing '/', so that "/" gives "/bin/" and not "//bin/".
+string(REGEX REPLACE "/+$" "" zin_install_root "${CMAKE_INSTALL_PREFIX}")
+
 set(ZIN_TARGET_MACHINE "aarch64-kelvane-freebsd14.4" CACHE STRING
     "Target machine triplet the toolchain produces code for")
 set(ZIN_TOOLCHAIN_VERSION "13.4.1" CACHE STRING "Toolchain version")
 set(ZIN_TOOLCHAIN_DIR_NAME "zin13" CACHE STRING
     "Versioned directory below lib/ and libexec/")
-set(ZIN_INSTALL_BIN_PREFIX "${CMAKE_INSTALL_PREFIX}/bin/" CACHE STRING
+set(ZIN_INSTALL_BIN_PREFIX "${zin_install_root}/bin/" CACHE STRING
     "Directory the wrappers are installed in (ends in /)")
-set(ZIN_INSTALL_EXEC_PREFIX "${CMAKE_INSTALL_PREFIX}/lib/${ZIN_TOOLCHAIN_DIR_NAME}/zin/" CACHE STRING
+set(ZIN_INSTALL_EXEC_PREFIX "${zin_install_root}/lib/${ZIN_TOOLCHAIN_DIR_NAME}/zin/" CACHE STRING
     "Toolchain library directory (ends in /)")
-set(ZIN_INSTALL_LIBEXEC_PREFIX "${CMAKE_INSTALL_PREFIX}/libexec/${ZIN_TOOLCHAIN_DIR_NAME}/zin/" CACHE STRING
+set(ZIN_INSTALL_LIBEXEC_PREFIX "${zin_install_root}/libexec/${ZIN_TOOLCHAIN_DIR_NAME}/zin/" CACHE STRING
     "Toolchain libexec directory (ends in /)")
 set(ZIN_TOOL_DIR_RELATIVE "../../../../../" CACHE STRING
     "Climb from <exec prefix>/<target>/<version>/ back to the installation root")

@@ -177,6 +177,11 @@ const char *open_stage_error(Pipeline *pipeline, unsigned flags, const char *err
 const char *start_child(Pipeline *pipeline, unsigned flags, const char *executable,
                         const char *const *argv, const char *const *env, StageFiles *files,
                         int *error_number) {
+    // The slot is made first: running out of memory once the child runs would
+    // end the program with a child nobody waits for.
+    std::size_t count = static_cast<std::size_t>(pipeline->stage_count) + 1;
+    pipeline->child_pids =
+        static_cast<pid_t *>(checked_realloc(pipeline->child_pids, count * sizeof(pid_t)));
     // A piped stage's child must not hold the read end meant for the next stage.
     int child_close_fd = (pipeline->flags & PEX_INIT_PIPES) != 0 ? pipeline->next_input_fd : -1;
     const char *message = nullptr;
@@ -188,9 +193,6 @@ const char *start_child(Pipeline *pipeline, unsigned flags, const char *executab
     files->err_fd = 2;
     if (pid < 0)
         return message;
-    std::size_t count = static_cast<std::size_t>(pipeline->stage_count) + 1;
-    pipeline->child_pids =
-        static_cast<pid_t *>(checked_realloc(pipeline->child_pids, count * sizeof(pid_t)));
     pipeline->child_pids[count - 1] = pid;
     pipeline->stage_count = static_cast<std::int32_t>(count);
     return nullptr;

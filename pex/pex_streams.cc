@@ -5,6 +5,7 @@
 #include "pex/pex_stage.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -32,19 +33,22 @@ std::FILE *pex_open_input_file(Pipeline *pipeline, unsigned flags, const char *i
     char *name = pex_temp_name(pipeline, flags, in_name);
     if (name == nullptr)
         return nullptr;
-    std::FILE *stream = std::fopen(name, (flags & PEX_BINARY_OUT) != 0 ? "wb" : "w");
     bool made_here = name != in_name;
+    // A file the pipeline created under a name of its choosing is nobody
+    // else's to remove; a name the caller gave or built stays on disk.
+    bool created_here =
+        in_name == nullptr || ((flags & PEX_NAME_IS_SUFFIX) != 0 && pipeline->temp_base == nullptr);
+    std::FILE *stream = std::fopen(name, (flags & PEX_BINARY_OUT) != 0 ? "wb" : "w");
     if (stream == nullptr) {
         int saved_errno = errno;
+        // Nobody else knows the file just made for it.
+        if (created_here)
+            std::remove(name);
         if (made_here)
             std::free(name);
         errno = saved_errno;
         return nullptr;
     }
-    // A file the pipeline created under a name of its choosing is nobody
-    // else's to remove; a name the caller gave or built stays on disk.
-    bool created_here =
-        in_name == nullptr || ((flags & PEX_NAME_IS_SUFFIX) != 0 && pipeline->temp_base == nullptr);
     if (created_here && (pipeline->flags & PEX_INIT_KEEP_TEMPS) == 0) {
         pex_add_temp_file(pipeline, name);
         pipeline->next_input_path_owned = 0;

@@ -134,6 +134,33 @@ PexChildFailure read_child_report(int report_fd) {
     return failure;
 }
 
+// Parent: moves pipe ends that took a standard descriptor (the caller runs
+// with some of 0..2 closed) above 2, keeping them close-on-exec. There they
+// cannot be overwritten when the child's descriptors are put in place, and
+// the child's 0..2 stay what the caller's were. False, with both ends
+// closed, when an end cannot be moved.
+bool above_standard_descriptors(int ends[2]) {
+    if (ends[0] > 2 && ends[1] > 2)
+        return true;
+    int moved[2];
+    for (int i = 0; i < 2; ++i)
+        moved[i] = ends[i] > 2 ? ends[i] : fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+    for (int i = 0; i < 2; ++i) {
+        if (moved[i] != ends[i])
+            close(ends[i]);
+    }
+    if (moved[0] < 0 || moved[1] < 0) {
+        for (int fd : moved) {
+            if (fd >= 0)
+                close(fd);
+        }
+        return false;
+    }
+    ends[0] = moved[0];
+    ends[1] = moved[1];
+    return true;
+}
+
 } // namespace
 
 pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable,
@@ -141,7 +168,7 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
                            int err_fd, int child_close_fd, const char **error_message,
                            int *error_number) {
     int report[2] = {-1, -1};
-    if (pipe2(report, O_CLOEXEC) < 0) {
+    if (pipe2(report, O_CLOEXEC) < 0 || !above_standard_descriptors(report)) {
         // Without the pipe the child can still print its own failure.
         report[0] = -1;
         report[1] = -1;

@@ -1,14 +1,32 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
+#
+#   scripts/install-deps.sh [cross] [analysis]
+#
+# cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset;
+# scripts/install-cross-deps.sh also registers the emulator), analysis adds
+# clang-tidy and cppcheck (scripts/static-analysis.sh).
 set -eu
 
 packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
   util-linux mount llvm-14-linker-tools groff-base man-db dpkg-dev file"
 
+for group in "$@"; do
+    case "$group" in
+    cross) packages="$packages crossbuild-essential-arm64 libc6-dev-arm64-cross
+             qemu-user qemu-user-static" ;;
+    analysis) packages="$packages clang-tidy cppcheck" ;;
+    *)
+        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis)" >&2
+        exit 2
+        ;;
+    esac
+done
+
 missing=""
 for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -Eq "^install ok (installed|triggers-pending)"; then
         missing="$missing $package"
     fi
 done

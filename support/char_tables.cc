@@ -58,9 +58,10 @@ constexpr auto lower_letters = build_case_table('A', 'a');
 // The exported arrays copy the computed ones element by element: an array can
 // only be initialised from a brace list, so the list is spelled out by macro.
 #define ZIN_ROW(table, n)                                                                          \
-    table[n + 0], table[n + 1], table[n + 2], table[n + 3], table[n + 4], table[n + 5],            \
-        table[n + 6], table[n + 7], table[n + 8], table[n + 9], table[n + 10], table[n + 11],      \
-        table[n + 12], table[n + 13], table[n + 14], table[n + 15]
+    (table)[(n) + 0], (table)[(n) + 1], (table)[(n) + 2], (table)[(n) + 3], (table)[(n) + 4],      \
+        (table)[(n) + 5], (table)[(n) + 6], (table)[(n) + 7], (table)[(n) + 8], (table)[(n) + 9],  \
+        (table)[(n) + 10], (table)[(n) + 11], (table)[(n) + 12], (table)[(n) + 13],                \
+        (table)[(n) + 14], (table)[(n) + 15]
 #define ZIN_TABLE(table)                                                                           \
     ZIN_ROW(table, 0), ZIN_ROW(table, 16), ZIN_ROW(table, 32), ZIN_ROW(table, 48),                 \
         ZIN_ROW(table, 64), ZIN_ROW(table, 80), ZIN_ROW(table, 96), ZIN_ROW(table, 112),           \

@@ -1,0 +1,46 @@
+#!/bin/sh
+# Builds the benchmarks optimised and runs them: first the wrappers' start-up
+# beside a minimal C launcher and a /bin/sh wrapper (bench/spawn; its exit
+# status is 1 when zin-ar misses a target), then the library's hot paths
+# (bench/micro_bench). Arguments go to bench/spawn, e.g. --rounds 3000.
+#   ZIN_BENCH_BUILD_DIR  build directory [build/bench]
+#   ZIN_BENCH_MICRO=0    skip the micro-benchmarks
+# Timings drift with whatever else the machine runs: the ratios of one run
+# are what counts, and a quiet machine gives the tightest ones.
+set -eu
+cd "$(dirname "$0")/.."
+
+# strace counts the system calls; Google Benchmark builds micro_bench.
+packages="cmake make g++ libbenchmark-dev strace"
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+build=${ZIN_BENCH_BUILD_DIR:-build/bench}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZIN_BUILD_BENCH=ON -DZIN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target spawn micro_bench
+
+load=$(cut -d' ' -f1 /proc/loadavg)
+if [ "$(echo "$load" | cut -d. -f1)" -ge 1 ]; then
+    echo "note: load average $load; other work on the machine widens the spread" >&2
+fi
+
+status=0
+"$build/bench/spawn" "$@" || status=$?
+if [ "${ZIN_BENCH_MICRO:-1}" != 0 ]; then
+    echo
+    "$build/bench/micro_bench"
+fi
+exit "$status"
