@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+// libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0)
         return 0;

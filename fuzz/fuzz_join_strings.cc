@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+// libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::vector<std::string> pieces = fuzz::split_at_nul(data, size, 8);
     std::vector<const char *> list;

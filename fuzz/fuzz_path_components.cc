@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+// libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::string path = fuzz::split_at_nul(data, size, 1)[0];
     int count = -7;

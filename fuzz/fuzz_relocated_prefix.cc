@@ -35,12 +35,14 @@ std::vector<std::string> components(const std::string &path) {
 
 } // namespace
 
+// libFuzzer's set-up, once before the first input.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // A program name without '/' would be looked up on PATH.
     unsetenv("PATH");
     return 0;
 }
 
+// libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::vector<std::string> input = fuzz::split_at_nul(data, size, 3);
     input.resize(3);

@@ -14,6 +14,7 @@
 
 namespace {
 
+// An empty file `name` with `mode` in the current directory.
 void make_file(const char *name, mode_t mode) {
     int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, mode);
     if (fd < 0)
@@ -33,12 +34,14 @@ std::vector<std::string> pieces_of(const std::string &list) {
     return pieces;
 }
 
+// Whether `path` exists, is not a directory and is readable.
 bool acceptable(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
            access(path.c_str(), R_OK) == 0;
 }
 
+// The scratch directory the fuzzer works in, and the files made there.
 char scratch[] = "/tmp/zin-fuzz-search-XXXXXX";
 const char *const scratch_files[] = {"tool", "data", "dir/tool", "dir/data"};
 
@@ -55,6 +58,7 @@ void remove_scratch() {
 
 } // namespace
 
+// libFuzzer's set-up, once before the first input.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0 || mkdir("dir", 0755) != 0)
         fuzz::fail("scratch directory");
@@ -66,6 +70,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
+// libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::vector<std::string> input = fuzz::split_at_nul(data, size, 2);
     input.resize(2);

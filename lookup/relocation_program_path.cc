@@ -40,6 +40,8 @@ const char *search_path_entries(const char *search_path, const char *name, std::
             *p++ = '.';
             *p++ = '/';
         } else {
+            // The name copied below brings the NUL.
+            // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
             std::memcpy(p, start, entry_length);
             p += entry_length;
             if (start[entry_length - 1] != '/')

@@ -13,7 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
+// POSIX leaves this declaration to the program.
+extern char **environ; // NOLINT(readability-redundant-declaration)
 
 namespace {
 
@@ -24,7 +25,7 @@ constexpr int vfork_attempts = 4;
 // again after vfork, from memory the child ran on.
 struct ChildPlan {
     const char *program_name;
-    int flags;
+    unsigned flags;
     const char *executable;
     const char *const *argv;
     const char *const *env;
@@ -173,9 +174,17 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
         report[0] = -1;
         report[1] = -1;
     }
-    volatile ChildPlan plan = {
-        pipeline->program_name, flags,     executable, argv, env, in_fd, out_fd, err_fd,
-        child_close_fd,         report[0], report[1]};
+    volatile ChildPlan plan = {pipeline->program_name,
+                               static_cast<unsigned>(flags),
+                               executable,
+                               argv,
+                               env,
+                               in_fd,
+                               out_fd,
+                               err_fd,
+                               child_close_fd,
+                               report[0],
+                               report[1]};
     char **volatile saved_environ = environ;
     const char **volatile message_out = error_message;
     int *volatile number_out = error_number;
@@ -187,6 +196,8 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
     while (attempt < vfork_attempts) {
         pid_t pid = vfork();
         if (pid == 0)
+            // run_child only moves descriptors, execs and _exits.
+            // NOLINTNEXTLINE(clang-analyzer-unix.Vfork)
             run_child(&plan);
         if (pid > 0) {
             child = pid;

@@ -15,8 +15,13 @@ entry=$binfmt/qemu-aarch64
 # without systemd never applies. The static emulator, unlike the dynamic
 # one, is not itself touched by an LD_PRELOAD meant for the emulated program.
 rule=/usr/lib/binfmt.d/qemu-aarch64.conf
+# Its flags, but for O: with O the kernel hands qemu the program on the
+# lowest free descriptor, so a program started with standard input closed
+# would find it open. P keeps argv[0], which the wrappers relocate by; F
+# opens the emulator once, so that it works in other mount namespaces too.
+flags=PF
 
-if [ -e "$entry" ] && grep -qx enabled "$entry"; then
+if [ -e "$entry" ] && grep -qx enabled "$entry" && grep -qx "flags: $flags" "$entry"; then
     exit 0
 fi
 
@@ -29,15 +34,13 @@ if [ ! -e "$binfmt/register" ]; then
         exit 1
     }
 fi
-if [ -e "$entry" ]; then
-    echo 1 | $sudo tee "$entry" >/dev/null
-else
-    [ -r "$rule" ] || { echo "install-cross-deps.sh: $rule is missing" >&2; exit 1; }
-    # One line, ":name:type:offset:magic:mask:interpreter:flags".
-    grep '^:qemu-aarch64:' "$rule" | $sudo tee "$binfmt/register" >/dev/null
-fi
-grep -qx enabled "$entry" || {
-    echo "install-cross-deps.sh: qemu-aarch64 is not enabled in $binfmt" >&2
+[ -r "$rule" ] || { echo "install-cross-deps.sh: $rule is missing" >&2; exit 1; }
+# Any earlier registration (other flags, disabled) makes way for this one.
+[ -e "$entry" ] && echo -1 | $sudo tee "$entry" >/dev/null
+# One line, ":name:type:offset:magic:mask:interpreter:flags".
+grep '^:qemu-aarch64:' "$rule" | sed "s/:[A-Z]*\$/:$flags/" | $sudo tee "$binfmt/register" >/dev/null
+if ! grep -qx enabled "$entry" || ! grep -qx "flags: $flags" "$entry"; then
+    echo "install-cross-deps.sh: qemu-aarch64 is not registered as wanted in $binfmt" >&2
     exit 1
-}
-echo "Registered qemu-aarch64 with binfmt_misc"
+fi
+echo "Registered qemu-aarch64 with binfmt_misc (flags $flags)"

@@ -11,6 +11,10 @@
 # directory (default build/clang, configured with the clang preset when it
 # has no compile_commands.json yet) gives the compilation database and the
 # generated build_config.h; nothing needs to be built.
+#
+# The lists below (folder names, source paths, options) hold no blanks and
+# are split on purpose where they are used unquoted.
+# shellcheck disable=SC2086
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -89,7 +93,6 @@ if [ "$with_tests" -eq 1 ]; then
 else
     test_options=""
 fi
-# shellcheck disable=SC2086
 if ! cppcheck --enable=warning,performance,portability --error-exitcode=1 --inline-suppr \
     --std=c++20 --std=c11 --library=posix $test_options $suppressions \
     -I "$root" -I "$build_dir/generated" -DZIN_PERSONALITY=0 \

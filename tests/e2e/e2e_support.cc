@@ -246,6 +246,15 @@ Outcome run_command(const Command &command) {
         }
     }
     outcome.wait_status = status;
+#if ZIN_CROSS_EMULATED
+    // The emulator announces a target program's fatal signal on stderr; the
+    // program itself wrote nothing of it.
+    for (std::size_t at;
+         (at = outcome.err.find("qemu: uncaught target signal ")) != std::string::npos;) {
+        std::size_t end = outcome.err.find('\n', at);
+        outcome.err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    }
+#endif
     return outcome;
 }
 

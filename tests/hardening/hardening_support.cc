@@ -21,10 +21,13 @@ namespace hardening {
 
 namespace {
 
+// Whether `text` begins with `prefix`.
 bool starts_with(const std::string &text, const char *prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+// The test's environment without the variables that steer the tools and the
+// fault library, with the command's changes applied in order.
 std::vector<std::string> environment_for(const e2e::Command &command) {
     std::vector<std::string> entries;
     for (char **entry = environ; *entry != nullptr; ++entry) {
@@ -45,6 +48,7 @@ std::vector<std::string> environment_for(const e2e::Command &command) {
     return entries;
 }
 
+// A null-terminated vector of pointers into `strings`, for execve.
 std::vector<char *> pointers_to(std::vector<std::string> &strings) {
     std::vector<char *> pointers;
     for (std::string &text : strings) {

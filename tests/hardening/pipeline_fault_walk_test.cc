@@ -26,6 +26,7 @@
 
 namespace {
 
+// The interposed functions that can be made to fail (sleep only records).
 const char *const fallible[] = {"malloc", "calloc",  "realloc", "pipe",   "pipe2",   "vfork",
                                 "dup2",   "close",   "open",    "fdopen", "fcntl",   "mkstemps",
                                 "wait4",  "waitpid", "read",    "write",  "realpath"};
@@ -58,6 +59,7 @@ struct Paths {
     const char *temp_base; // base for temporary names
 };
 
+// The stages of the two-stage pipelines: produce | upcase.
 const char *const produce[] = {"sh", "-c", "printf abc", nullptr};
 const char *const upcase[] = {"tr", "a-z", "A-Z", nullptr};
 
@@ -67,6 +69,7 @@ void read_into(std::FILE *stream, char *buffer, std::size_t size) {
     buffer[got] = '\0';
 }
 
+// One program through pex_run_once, its output in a file.
 void one_stage(const Paths &paths, Result *result) {
     const char *const argv[] = {"sh", "-c", "printf abc; exit 3", nullptr};
     result->message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, "sh", argv, "zin-test",
@@ -86,14 +89,17 @@ void two_stages(Pipeline *pipeline, const Paths &paths, Result *result) {
     pex_release(pipeline);
 }
 
+// Two stages connected by a pipe.
 void piped_stages(const Paths &paths, Result *result) {
     two_stages(pex_create(PEX_INIT_PIPES, "zin-test", nullptr), paths, result);
 }
 
+// Two stages connected by a file in the temporary directory.
 void temp_file_stages(const Paths &paths, Result *result) {
     two_stages(pex_create(0, "zin-test", nullptr), paths, result);
 }
 
+// Two stages connected by a file named after the pipeline's temp_base.
 void named_temp_file_stages(const Paths &paths, Result *result) {
     two_stages(pex_create(0, "zin-test", paths.temp_base), paths, result);
 }
@@ -152,6 +158,7 @@ void input_file(const Paths &paths, Result *result) {
     pex_release(pipeline);
 }
 
+// One kind of pipeline and its normal result.
 struct Scenario {
     const char *name;
     void (*run)(const Paths &, Result *);
@@ -190,6 +197,7 @@ const std::map<std::string, std::set<std::string>> message_sources = {
 const std::set<std::string> without_errno = {"could not create temporary file",
                                              "pex_get_status failed", "pex_get_status"};
 
+// Everything readable from `fd` until end of file.
 std::string read_whole(int fd) {
     std::string text;
     char buffer[4096];

@@ -39,6 +39,7 @@ enum class Outcome {
     unexplained,
 };
 
+// The outcome as the walk's table prints it.
 const char *name_of(Outcome outcome) {
     switch (outcome) {
     case Outcome::unaffected:
@@ -65,8 +66,10 @@ const char *name_of(Outcome outcome) {
     return "?";
 }
 
+// Calls per interposed function, as ZIN_FAULT_COUNTS reports them.
 using Counts = std::map<std::string, unsigned long>;
 
+// The counts written to `path`; empty when the file is missing.
 Counts read_counts(const std::string &path) {
     Counts counts;
     std::ifstream in(path);
