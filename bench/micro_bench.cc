@@ -135,7 +135,8 @@ BENCHMARK(BM_search_list_from_string_30);
 
 // ---------------------------------------------------------------- relocation
 
-// A program 24 directories deep, moved away from the configured bin directory.
+// A program 22 directories below the scratch directory, away from the configured
+// bin directory.
 std::string deep_program() {
     std::string dir = scratch() + "/deep";
     make_dir(dir);

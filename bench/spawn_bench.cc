@@ -591,13 +591,13 @@ Options parse_options(int argc, char **argv) {
         } else if (a == "--no-variants") {
             o.variants = false;
         } else if (a == "--variant") {
-            std::string spec = value();
-            std::size_t eq = spec.find('=');
-            if (eq == std::string::npos || eq == 0 || spec.find('/') < eq) {
+            std::string variant = value();
+            std::size_t eq = variant.find('=');
+            if (eq == std::string::npos || eq == 0 || variant.find('/') < eq) {
                 usage();
                 std::exit(2);
             }
-            o.extra_variants.emplace_back(spec.substr(0, eq), spec.substr(eq + 1));
+            o.extra_variants.emplace_back(variant.substr(0, eq), variant.substr(eq + 1));
         } else {
             usage();
             std::exit(2);

@@ -41,6 +41,6 @@ status=0
 "$build/bench/spawn" "$@" || status=$?
 if [ "${ZIN_BENCH_MICRO:-1}" != 0 ]; then
     echo
-    "$build/bench/micro_bench"
+    "$build/bench/micro_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 fi
 exit "$status"

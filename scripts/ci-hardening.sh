@@ -7,23 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-# Beyond the build's own: valgrind, and clang's sanitizer and libFuzzer
-# runtimes (only recommended by clang, so not installed with it here).
-missing=""
-for package in valgrind libclang-rt-14-dev; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
-        missing="$missing $package"
-    fi
-done
-if [ -n "$missing" ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    # shellcheck disable=SC2086
-    $sudo apt-get install -y -qq --no-install-recommends $missing
-fi
+scripts/install-deps.sh hardening
 
 started=$(date +%s)
 step() {

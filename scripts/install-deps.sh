@@ -2,11 +2,13 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
 #
-#   scripts/install-deps.sh [cross] [analysis]
+#   scripts/install-deps.sh [cross] [analysis] [hardening]
 #
 # cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset;
 # scripts/install-cross-deps.sh also registers the emulator), analysis adds
-# clang-tidy and cppcheck (scripts/static-analysis.sh).
+# clang-tidy and cppcheck (scripts/static-analysis.sh), hardening adds
+# valgrind and clang's sanitizer and libFuzzer runtimes, which clang only
+# recommends (scripts/ci-hardening.sh).
 set -eu
 
 packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
@@ -17,8 +19,9 @@ for group in "$@"; do
     cross) packages="$packages crossbuild-essential-arm64 libc6-dev-arm64-cross
              qemu-user qemu-user-static" ;;
     analysis) packages="$packages clang-tidy cppcheck" ;;
+    hardening) packages="$packages valgrind libclang-rt-14-dev" ;;
     *)
-        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis)" >&2
+        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening)" >&2
         exit 2
         ;;
     esac

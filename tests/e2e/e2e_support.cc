@@ -1,6 +1,7 @@
 #include "e2e/e2e_support.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -159,6 +160,60 @@ std::string find_on_path(const std::string &name) {
     return "";
 }
 
+bool collect_child(pid_t pid, int out_fd, int err_fd, int timeout_ms, Outcome *outcome) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&outcome->out, &outcome->err};
+    int open_count = 2;
+    bool in_time = true;
+    while (open_count > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        int ready = poll(fds, 2, left > 0 ? static_cast<int>(left) : 0);
+        if (ready == 0) {
+            // A descendant may hold the pipes open too: stop reading altogether.
+            in_time = false;
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            char buffer[65536];
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
+    for (pollfd &entry : fds) {
+        if (entry.fd >= 0) {
+            close(entry.fd);
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+            return in_time;
+        }
+    }
+    outcome->wait_status = status;
+    return in_time;
+}
+
 Outcome run_command(const Command &command) {
     Outcome outcome;
     std::vector<std::string> argv_strings = command.argv;
@@ -199,53 +254,10 @@ Outcome run_command(const Command &command) {
         return outcome;
     }
 
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string *sinks[2] = {&outcome.out, &outcome.err};
-    int open_count = 2;
-    bool killed = false;
-    while (open_count > 0) {
-        int ready = poll(fds, 2, kill_after_ms);
-        if (ready == 0 && !killed) {
-            ADD_FAILURE() << "still running after " << kill_after_ms
-                          << " ms, killed: " << describe_command(command);
-            kill(pid, SIGKILL);
-            killed = true;
-            continue;
-        }
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            char buffer[65536];
-            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_count;
-            }
-        }
+    if (!collect_child(pid, out_pipe[0], err_pipe[0], kill_after_ms, &outcome)) {
+        ADD_FAILURE() << "still running after " << kill_after_ms
+                      << " ms, killed: " << describe_command(command);
     }
-    for (pollfd &entry : fds) {
-        if (entry.fd >= 0) {
-            close(entry.fd);
-        }
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-            return outcome;
-        }
-    }
-    outcome.wait_status = status;
 #if ZIN_CROSS_EMULATED
     // The emulator announces a target program's fatal signal on stderr; the
     // program itself wrote nothing of it.

@@ -32,6 +32,11 @@ struct Outcome {
     int wait_status = -1; // raw status from waitpid; -1 when it could not be run
 };
 
+// Reads the child's output and error pipes to their ends (closing them) and
+// reaps `pid`, whose raw status goes to outcome->wait_status. A child still
+// writing after `timeout_ms` is killed and the reading stops; returns false then.
+bool collect_child(pid_t pid, int out_fd, int err_fd, int timeout_ms, Outcome *outcome);
+
 // The built program `name` ("zin-ar", "zin-nm", "zin-ranlib") or "stand_in_tool".
 std::string built_program(const std::string &name);
 

@@ -24,11 +24,8 @@ struct Launch {
 };
 
 // What a launched program did. Output of a closed or redirected descriptor is empty.
-struct Finished {
-    std::string out;
-    std::string err;
-    int wait_status = -1; // raw waitpid status; -1 when it could not be started
-    bool timed_out = false;
+struct Finished : e2e::Outcome {
+    bool timed_out = false; // killed for running past its time
 };
 
 // Starts the program with only the descriptors asked for and waits for it.
@@ -43,9 +40,10 @@ int start(const e2e::Command &command, int out_fd, int err_fd, bool ignore_sigpi
 // The exit code, or -1 when the program did not exit normally.
 int exit_code(const Finished &finished);
 
-// Makes this process the reaper of every orphaned descendant, so that a
-// process a wrapper leaves behind shows up here instead of vanishing into init.
-void become_subreaper();
+// Makes this process the reaper of its orphaned descendants, so that a test
+// can see what a run left behind; false where that cannot be (under qemu-user,
+// which does not emulate it), and the caller then cannot check for leftovers.
+bool become_subreaper();
 
 // Reaps every descendant left over, waiting up to `wait_ms` for those still
 // running; returns their raw statuses. Empty when nothing was left.

@@ -27,15 +27,19 @@ class HostileTest : public e2e::WrapperTest {
   protected:
     void SetUp() override {
         WrapperTest::SetUp();
-        become_subreaper();
+        subreaper_ = become_subreaper();
         install_probe(tree_);
         e2e::make_dirs(scratch_ + "/cwd");
     }
 
     void TearDown() override {
-        EXPECT_TRUE(reap_leftovers(0).empty()) << "a process was left behind";
+        if (subreaper_) {
+            EXPECT_TRUE(reap_leftovers(0).empty()) << "a process was left behind";
+        }
         WrapperTest::TearDown();
     }
+
+    bool subreaper_ = false; // whether leftover processes can be seen
 
     std::string tool(const char *name) const { return tree_.tool_dir + name; }
 };
@@ -255,6 +259,9 @@ TEST_F(HostileTest, UnusableTemporaryDirectories) {
 // The pipeline's temporary directory vanishes after it was chosen: the next
 // temporary file cannot be made, which ends the program with the message.
 TEST_F(HostileTest, TemporaryDirectoryThatDisappears) {
+    if (ZIN_CROSS_EMULATED) {
+        GTEST_SKIP() << "qemu-user adds its own line about the abort to the checked output";
+    }
     std::string dir = scratch_ + "/vanishing";
     std::string log = scratch_ + "/log";
     pid_t pid = fork();
@@ -380,6 +387,9 @@ TEST_F(HostileTest, ToolClosingItsOutputEarly) {
 // default the tool dies of it and the wrapper says so; with SIGPIPE ignored
 // by the caller the tool sees EPIPE and its own status is passed on.
 TEST_F(HostileTest, ReaderLeavingEarly) {
+    if (ZIN_CROSS_EMULATED) {
+        GTEST_SKIP() << "qemu-user does not carry an ignored SIGPIPE through an emulated exec";
+    }
     for (bool ignored : {false, true}) {
         SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE default");
         e2e::Command command = wrapper("zin-nm");
