@@ -10,23 +10,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# strace counts the system calls; Google Benchmark builds micro_bench.
-packages="cmake make g++ libbenchmark-dev strace"
-missing=""
-for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing="$missing $package"
-    fi
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    # shellcheck disable=SC2086
-    $sudo apt-get install -y -qq --no-install-recommends $missing
-fi
+scripts/install-deps.sh bench
 
 build=${ZIN_BENCH_BUILD_DIR:-build/bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZIN_BUILD_BENCH=ON -DZIN_BUILD_TESTS=OFF >/dev/null

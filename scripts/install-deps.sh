@@ -2,13 +2,14 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
 #
-#   scripts/install-deps.sh [cross] [analysis] [hardening]
+#   scripts/install-deps.sh [cross] [analysis] [hardening] [bench]
 #
 # cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset;
 # scripts/install-cross-deps.sh also registers the emulator), analysis adds
 # clang-tidy and cppcheck (scripts/static-analysis.sh), hardening adds
 # valgrind and clang's sanitizer and libFuzzer runtimes, which clang only
-# recommends (scripts/ci-hardening.sh).
+# recommends (scripts/ci-hardening.sh), bench adds strace, which counts the
+# wrappers' system calls (scripts/bench.sh).
 set -eu
 
 packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
@@ -20,8 +21,9 @@ for group in "$@"; do
              qemu-user qemu-user-static" ;;
     analysis) packages="$packages clang-tidy cppcheck" ;;
     hardening) packages="$packages valgrind libclang-rt-14-dev" ;;
+    bench) packages="$packages strace" ;;
     *)
-        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening)" >&2
+        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening, bench)" >&2
         exit 2
         ;;
     esac

@@ -95,3 +95,16 @@ link_fails_without_index() {
     run_failing_to link-control.out clang -flto -O2 -fuse-ld=bfd main.o "$1" -o control-program
     check_contains link-control.out.err "archive has no index"
 }
+
+# prepare_case "$0" "$@": the start of every case that archives LTO objects:
+# the tools are there, the system's plugin directory is hidden, and a scratch
+# directory (the working directory from now on) holds an installed tree
+# (prefix/) and the compiled objects.
+prepare_case() {
+    require_toolchain
+    enter_private_plugin_dir "$@"
+    make_scratch
+    cd "$scratch"
+    install_toolchain_tree "$scratch/prefix"
+    compile_objects
+}

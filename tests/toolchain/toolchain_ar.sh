@@ -6,12 +6,7 @@
 # only come from the plugin zin-ar passed.
 set -eu
 . "$(dirname "$0")/lib.sh"
-require_toolchain
-enter_private_plugin_dir "$0" "$@"
-make_scratch
-cd "$scratch"
-install_toolchain_tree "$scratch/prefix"
-compile_objects
+prepare_case "$0" "$@"
 
 echo "--- control: plain ar, no plugin"
 run ar rcs plain.a calc.o scale.o

@@ -4,12 +4,7 @@
 # the same namespace cannot read the object at all.
 set -eu
 . "$(dirname "$0")/lib.sh"
-require_toolchain
-enter_private_plugin_dir "$0" "$@"
-make_scratch
-cd "$scratch"
-install_toolchain_tree "$scratch/prefix"
-compile_objects
+prepare_case "$0" "$@"
 
 echo "--- control: plain nm, no plugin"
 run_failing_to plain nm calc.o

@@ -5,12 +5,7 @@
 # leaves the archive without an index.
 set -eu
 . "$(dirname "$0")/lib.sh"
-require_toolchain
-enter_private_plugin_dir "$0" "$@"
-make_scratch
-cd "$scratch"
-install_toolchain_tree "$scratch/prefix"
-compile_objects
+prepare_case "$0" "$@"
 
 run ar rcS libcalc.a calc.o scale.o
 archive_index libcalc.a before.index
