@@ -51,34 +51,6 @@ std::string quote(const std::string &text) {
     return quoted + "'";
 }
 
-std::vector<std::string> environment_for(const Command &command) {
-    std::vector<std::string> entries;
-    for (char **entry = environ; *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        if (!starts_with(text, "ZIN_") && !starts_with(text, "STAND_IN_")) {
-            entries.push_back(text);
-        }
-    }
-    for (const EnvChange &change : command.env) {
-        std::string key = change.name + "=";
-        std::erase_if(entries,
-                      [&](const std::string &text) { return starts_with(text, key.c_str()); });
-        if (change.value) {
-            entries.push_back(key + *change.value);
-        }
-    }
-    return entries;
-}
-
-std::vector<char *> pointers_to(std::vector<std::string> &strings) {
-    std::vector<char *> pointers;
-    for (std::string &text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // The components of a directory path: each ends with its run of '/'.
 std::vector<std::string> components(const std::string &path) {
     std::vector<std::string> parts;
@@ -118,6 +90,35 @@ std::string join_from(const std::vector<std::string> &parts, std::size_t first) 
 }
 
 } // namespace
+
+std::vector<std::string> environment_for(const Command &command) {
+    std::vector<std::string> entries;
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        if (!starts_with(text, "ZIN_") && !starts_with(text, "STAND_IN_") &&
+            !starts_with(text, "PROBE_") && !starts_with(text, "LD_PRELOAD=")) {
+            entries.push_back(text);
+        }
+    }
+    for (const EnvChange &change : command.env) {
+        std::string key = change.name + "=";
+        std::erase_if(entries,
+                      [&](const std::string &text) { return starts_with(text, key.c_str()); });
+        if (change.value) {
+            entries.push_back(key + *change.value);
+        }
+    }
+    return entries;
+}
+
+std::vector<char *> pointers_to(std::vector<std::string> &strings) {
+    std::vector<char *> pointers;
+    for (std::string &text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 std::string built_program(const std::string &name) {
     if (name == "zin-ar") {

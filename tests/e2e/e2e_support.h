@@ -32,6 +32,13 @@ struct Outcome {
     int wait_status = -1; // raw status from waitpid; -1 when it could not be run
 };
 
+// The test's environment without the variables that steer the tools, the
+// wrappers and the fault library, with the command's changes applied in order.
+std::vector<std::string> environment_for(const Command &command);
+
+// A null-terminated vector of pointers into `strings`, for execve.
+std::vector<char *> pointers_to(std::vector<std::string> &strings);
+
 // Reads the child's output and error pipes to their ends (closing them) and
 // reaps `pid`, whose raw status goes to outcome->wait_status. A child still
 // writing after `timeout_ms` is killed and the reading stops; returns false then.

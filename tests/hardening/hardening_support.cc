@@ -21,43 +21,6 @@ namespace hardening {
 
 namespace {
 
-// Whether `text` begins with `prefix`.
-bool starts_with(const std::string &text, const char *prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-// The test's environment without the variables that steer the tools and the
-// fault library, with the command's changes applied in order.
-std::vector<std::string> environment_for(const e2e::Command &command) {
-    std::vector<std::string> entries;
-    for (char **entry = environ; *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        if (!starts_with(text, "ZIN_") && !starts_with(text, "STAND_IN_") &&
-            !starts_with(text, "PROBE_") && !starts_with(text, "LD_PRELOAD=")) {
-            entries.push_back(text);
-        }
-    }
-    for (const e2e::EnvChange &change : command.env) {
-        std::string key = change.name + "=";
-        std::erase_if(entries,
-                      [&](const std::string &text) { return starts_with(text, key.c_str()); });
-        if (change.value) {
-            entries.push_back(key + *change.value);
-        }
-    }
-    return entries;
-}
-
-// A null-terminated vector of pointers into `strings`, for execve.
-std::vector<char *> pointers_to(std::vector<std::string> &strings) {
-    std::vector<char *> pointers;
-    for (std::string &text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // Child side of launch(): only async-signal-safe calls. Puts `fd` on `target`
 // unless the descriptor is to stay closed.
 void place(int fd, int target, bool closed) {
@@ -73,9 +36,9 @@ void place(int fd, int target, bool closed) {
 Finished launch(const Launch &launch) {
     Finished finished;
     std::vector<std::string> argv_strings = launch.command.argv;
-    std::vector<std::string> env_strings = environment_for(launch.command);
-    std::vector<char *> argv = pointers_to(argv_strings);
-    std::vector<char *> envp = pointers_to(env_strings);
+    std::vector<std::string> env_strings = e2e::environment_for(launch.command);
+    std::vector<char *> argv = e2e::pointers_to(argv_strings);
+    std::vector<char *> envp = e2e::pointers_to(env_strings);
 
     int out_pipe[2];
     int err_pipe[2];
@@ -129,9 +92,9 @@ Finished launch(const Launch &launch) {
 
 int start(const e2e::Command &command, int out_fd, int err_fd, bool ignore_sigpipe) {
     std::vector<std::string> argv_strings = command.argv;
-    std::vector<std::string> env_strings = environment_for(command);
-    std::vector<char *> argv = pointers_to(argv_strings);
-    std::vector<char *> envp = pointers_to(env_strings);
+    std::vector<std::string> env_strings = e2e::environment_for(command);
+    std::vector<char *> argv = e2e::pointers_to(argv_strings);
+    std::vector<char *> envp = e2e::pointers_to(env_strings);
     int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const char *cwd = command.cwd.empty() ? nullptr : command.cwd.c_str();
     pid_t pid = fork();
