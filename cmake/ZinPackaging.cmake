@@ -28,10 +28,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 if(CMAKE_CROSSCOMPILING)
-    # dpkg-shlibdeps cannot read the target's programs; they need libc alone.
+    # dpkg-shlibdeps cannot read the target's programs. They are static
+    # unless the sanitizers are on, and then they need libc alone.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
+    if(ZIN_SANITIZE)
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
+    endif()
 else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

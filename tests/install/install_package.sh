@@ -30,9 +30,11 @@ expected_architecture=$(dpkg --print-architecture)
     fail "Architecture is '$(field Architecture)'"
 field Maintainer | grep -E '^[^<]+ <[^>]+@[^>]+>$' >/dev/null ||
     fail "Maintainer '$(field Maintainer)' is not 'name <address>'"
-field Description | head -n 1 | grep -F "wrappers" >/dev/null ||
-    fail "Description lacks a summary line: $(field Description)"
-[ "$(field Description | wc -l)" -ge 2 ] || fail "Description has no long text"
+# Read whole first: head would end the pipe before dpkg-deb has written it all.
+description=$(field Description)
+printf '%s\n' "$description" | head -n 1 | grep -F "wrappers" >/dev/null ||
+    fail "Description lacks a summary line: $description"
+[ "$(printf '%s\n' "$description" | wc -l)" -ge 2 ] || fail "Description has no long text"
 
 echo "--- unpacked into a throwaway root, the wrappers run"
 run dpkg -x "$deb" "$scratch/root"
