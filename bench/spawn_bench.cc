@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "driver/build_config.h"
+#include "e2e/install_layout.h"
 
 extern char **environ;
 
@@ -134,75 +135,17 @@ std::string canonical(const std::string &path) {
 
 // ---------------------------------------------------------------- the tree
 
-// Components of a directory path, each with its run of '/'.
-std::vector<std::string> components(const std::string &path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t at = 0; at < path.size();) {
-        if (path[at] == '/') {
-            while (at < path.size() && path[at] == '/') {
-                ++at;
-            }
-            parts.push_back(path.substr(start, at - start));
-            start = at;
-        } else {
-            ++at;
-        }
-    }
-    if (start < path.size()) {
-        parts.push_back(path.substr(start));
-    }
-    return parts;
-}
-
-std::size_t common_count(const std::vector<std::string> &a, const std::vector<std::string> &b) {
-    std::size_t count = 0;
-    while (count < a.size() && count < b.size() && a[count] == b[count]) {
-        ++count;
-    }
-    return count;
-}
-
-std::string join_from(const std::vector<std::string> &parts, std::size_t first) {
-    std::string joined;
-    for (std::size_t i = first; i < parts.size(); ++i) {
-        joined += parts[i];
-    }
-    return joined;
-}
-
 // An installation tree moved to `root`, with its directories spelt the way the
 // relocated wrappers spell them ("../" steps kept).
-struct Tree {
-    std::string root;
-    std::string bin_dir;
-    std::string plugin_dir;
-    std::string tool_dir;
+struct Tree : e2e::InstallTree {
     std::string yardstick_dir; // the fixed tool and plugin of the launcher and the shell wrapper
     std::string path_tool_dir; // last PATH entry of the zin-nm case
     std::string search_path;   // the 30-entry PATH of the zin-nm case
 };
 
 Tree tree_layout(const std::string &root) {
-    std::vector<std::string> bin = components(install_bin_prefix);
-    std::vector<std::string> exec = components(install_exec_prefix);
-    std::vector<std::string> libexec = components(install_libexec_prefix);
-    std::size_t shared = std::min(common_count(bin, exec), common_count(bin, libexec));
-
     Tree tree;
-    tree.root = root;
-    tree.bin_dir = root + "/" + join_from(bin, shared);
-    auto relocated = [&](const std::vector<std::string> &target) {
-        std::size_t common = common_count(bin, target);
-        std::string dir = tree.bin_dir;
-        for (std::size_t i = common; i < bin.size(); ++i) {
-            dir += "../";
-        }
-        return dir + join_from(target, common);
-    };
-    std::string versioned = std::string(target_machine) + "/" + toolchain_version + "/";
-    tree.plugin_dir = relocated(libexec) + versioned;
-    tree.tool_dir = relocated(exec) + versioned + tool_dir_relative + target_machine + "/bin/";
+    static_cast<e2e::InstallTree &>(tree) = e2e::install_tree_layout(root);
     // As compiled into the minimal launcher, whatever the canonical root.
     tree.yardstick_dir = std::string(ZIN_BENCH_TREE_DIR) + "/yardstick/";
     tree.path_tool_dir = root + "/path/tool";

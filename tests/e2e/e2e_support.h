@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e/install_layout.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,20 +90,6 @@ std::string make_scratch_dir();
 
 // Removes a directory tree; symbolic links are removed, not followed.
 void remove_tree(const std::string &path);
-
-// The directories of an installation tree as the wrappers compute them after
-// relocation ("../" steps kept); every directory string ends in '/'.
-struct InstallTree {
-    std::string root;        // top of the tree, canonical, no trailing '/'
-    std::string bin_dir;     // holds zin-ar, zin-nm, zin-ranlib
-    std::string exec_dir;    // relocated library directory
-    std::string libexec_dir; // relocated libexec directory
-    std::string plugin_dir;  // libexec_dir + <target>/<version>/
-    std::string tool_dir;    // exec_dir + <target>/<version>/ + climb + <target>/bin/
-};
-
-// The layout of a tree at `root` from the configured constants; creates nothing.
-InstallTree install_tree_layout(const std::string &root);
 
 // Builds the tree at `root`: copies of the three wrappers in bin_dir, an empty
 // plugin file, and the stand-in tool as ar, nm and ranlib in tool_dir.
