@@ -239,15 +239,13 @@ BENCHMARK(BM_rejoin_strings);
 
 // ---------------------------------------------------------------- one-shot runs
 
-// Starting and collecting a one-stage pipeline of the tool that does nothing.
-void BM_pex_run_once_null_tool(benchmark::State &state) {
-    const char *tool = ZIN_BENCH_NULL_TOOL;
-    const char *argv[] = {tool,   "--plugin", "/nonexistent/libqor_plugin.so",
-                          "-rcs", "x.a",      nullptr};
+// Runs `argv` through pex_run_once once per iteration; stops with an error
+// when the tool does not run and exit 0.
+void run_once_each_iteration(benchmark::State &state, const char *const *argv) {
     for (auto _ : state) {
         int status = -1;
         int error_number = 0;
-        const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool, argv,
+        const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, argv[0], argv,
                                            "zin-bench", nullptr, nullptr, &status, &error_number);
         if (message != nullptr || status != 0) {
             state.SkipWithError("the tool did not run");
@@ -255,23 +253,20 @@ void BM_pex_run_once_null_tool(benchmark::State &state) {
         }
     }
 }
+
+// Starting and collecting a one-stage pipeline of the tool that does nothing.
+void BM_pex_run_once_null_tool(benchmark::State &state) {
+    const char *argv[] = {
+        ZIN_BENCH_NULL_TOOL, "--plugin", "/nonexistent/libqor_plugin.so", "-rcs", "x.a", nullptr};
+    run_once_each_iteration(state, argv);
+}
 BENCHMARK(BM_pex_run_once_null_tool)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // The same with the tool that needs no C library: the pipeline's own cost
 // shows more clearly against a tool that starts in a few microseconds.
 void BM_pex_run_once_tiny_tool(benchmark::State &state) {
-    const char *tool = ZIN_BENCH_RSS_TOOL;
-    const char *argv[] = {tool, nullptr};
-    for (auto _ : state) {
-        int status = -1;
-        int error_number = 0;
-        const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool, argv,
-                                           "zin-bench", nullptr, nullptr, &status, &error_number);
-        if (message != nullptr || status != 0) {
-            state.SkipWithError("the tool did not run");
-            break;
-        }
-    }
+    const char *argv[] = {ZIN_BENCH_RSS_TOOL, nullptr};
+    run_once_each_iteration(state, argv);
 }
 BENCHMARK(BM_pex_run_once_tiny_tool)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
