@@ -1,6 +1,6 @@
 # Installation: the three wrappers, the directories they search (created
 # empty for the toolchain's own files), the names build systems look for
-# next to a compiler, the man pages and the README.
+# next to a compiler, the man pages, the licence and the README.
 #
 # The wrappers carry absolute configured directories, but a tree installed
 # anywhere else works too: they relocate every directory relative to their
@@ -91,6 +91,8 @@ endforeach()
 
 include(ZinManPages)
 
+# The licence goes with every copy of the programs.
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${ZIN_INSTALL_DOC_DIR}")
 if(EXISTS "${PROJECT_SOURCE_DIR}/README.md")
     install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${ZIN_INSTALL_DOC_DIR}")
 else()

@@ -1,8 +1,8 @@
 #!/bin/sh
 # The tree that `cmake --install` puts down at a prefix other than the
 # configured one: exactly the programs, their link names, the man pages,
-# the README and the empty directories the wrappers search; and a wrapper
-# run from there finds what is put into those directories.
+# the licence, the README and the empty directories the wrappers search;
+# and a wrapper run from there finds what is put into those directories.
 set -eu
 . "$(dirname "$0")/lib.sh"
 make_scratch
@@ -16,7 +16,7 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
     expected_files="$expected_files ./$bin_rel$wrapper ./$bin_rel$ZT_TARGET-$wrapper"
     expected_files="$expected_files ./$bin_rel$wrapper-$major ./$ZT_MAN_DIR/$wrapper.1"
 done
-expected_files="$expected_files ./$ZT_DOC_DIR/README.md"
+expected_files="$expected_files ./$ZT_DOC_DIR/LICENSE ./$ZT_DOC_DIR/README.md"
 # shellcheck disable=SC2046,SC2086
 check_lines "$scratch/files" $(printf '%s\n' $expected_files | sort)
 
@@ -25,8 +25,9 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
     [ -f "$file" ] && [ ! -L "$file" ] && [ -x "$file" ] ||
         fail "$file is not an executable regular file"
 done
-cmp "$ZT_SOURCE_DIR/README.md" "$prefix/$ZT_DOC_DIR/README.md" ||
-    fail "the installed README differs from README.md"
+for doc in LICENSE README.md; do
+    cmp "$ZT_SOURCE_DIR/$doc" "$prefix/$ZT_DOC_DIR/$doc" || fail "the installed $doc differs"
+done
 
 echo "--- the searched directories exist and are empty"
 for dir in "$exec_rel" "$libexec_rel" "$tool_rel"; do
