@@ -73,23 +73,29 @@ install(DIRECTORY DESTINATION "${ZIN_INSTALL_EXEC_DIR}")
 install(DIRECTORY DESTINATION "${ZIN_INSTALL_LIBEXEC_DIR}")
 install(DIRECTORY DESTINATION "${ZIN_INSTALL_TOOL_DIR}")
 
-# Other names for each wrapper, as relative symbolic links in the same
-# directory: build systems look for <target>-<name> and <name>-<major>
-# next to a cross compiler. The links are made at install time, below
-# DESTDIR and the prefix that install actually uses.
+include(ZinManPages)
+
+# zin_install_link(<dir> <link> <target>): a relative symbolic link
+# <dir>/<link> -> <target>, made at install time below DESTDIR and the prefix
+# that install actually uses.
+function(zin_install_link dir link target)
+    install(CODE "
+        set(zin_link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}/${link}\")
+        message(STATUS \"Installing: \${zin_link} -> ${target}\")
+        file(REMOVE \"\${zin_link}\")
+        file(CREATE_LINK \"${target}\" \"\${zin_link}\" SYMBOLIC)
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${zin_link}\")
+    ")
+endfunction()
+
+# Other names for each wrapper, each with its man page: build systems look
+# for <target>-<name> and <name>-<major> next to a cross compiler.
 foreach(wrapper IN LISTS zin_wrappers)
     foreach(link IN ITEMS "${ZIN_TARGET_MACHINE}-${wrapper}" "${wrapper}-${ZIN_TOOLCHAIN_MAJOR}")
-        install(CODE "
-            set(zin_link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ZIN_INSTALL_BIN_DIR}/${link}\")
-            message(STATUS \"Installing: \${zin_link} -> ${wrapper}\")
-            file(REMOVE \"\${zin_link}\")
-            file(CREATE_LINK \"${wrapper}\" \"\${zin_link}\" SYMBOLIC)
-            list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${zin_link}\")
-        ")
+        zin_install_link("${ZIN_INSTALL_BIN_DIR}" "${link}" "${wrapper}")
+        zin_install_link("${ZIN_INSTALL_MAN1_DIR}" "${link}.1.gz" "${wrapper}.1.gz")
     endforeach()
 endforeach()
-
-include(ZinManPages)
 
 # The licence goes with every copy of the programs.
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${ZIN_INSTALL_DOC_DIR}")

@@ -5,7 +5,11 @@
 # directories and names the pages describe.
 #
 # Template and fragments are filled in with @VARIABLE@ values; the leading
-# roff comments of a fragment stay out of the page.
+# roff comments of a fragment stay out of the page. Pages are installed
+# compressed with gzip -9n, which leaves the name and time out of the header,
+# so that the same page always gives the same bytes.
+
+find_program(ZIN_GZIP_PROGRAM gzip REQUIRED)
 
 # Paths and names that appear in the text are escaped for roff, where a plain
 # '-' may print as a hyphen.
@@ -47,7 +51,7 @@ endfunction()
 
 # zin_man_page(<wrapper> SUMMARY <text> ARGUMENTS <roff> PASSING <fragment>
 #              EXAMPLES <fragment>)
-# Makes <wrapper>.1 and installs it. SUMMARY follows the name in NAME,
+# Makes <wrapper>.1.gz and installs it. SUMMARY follows the name in NAME,
 # ARGUMENTS follow -B in SYNOPSIS; the PASSING fragment says how the arguments
 # reach the tool, the EXAMPLES fragment is the section of that name.
 function(zin_man_page wrapper)
@@ -69,7 +73,9 @@ function(zin_man_page wrapper)
 
     set(page "${PROJECT_BINARY_DIR}/docs/man/${wrapper}.1")
     configure_file("${PROJECT_SOURCE_DIR}/docs/man/zin-wrapper.1.in" "${page}" @ONLY)
-    install(FILES "${page}" DESTINATION "${ZIN_INSTALL_MAN1_DIR}")
+    execute_process(COMMAND "${ZIN_GZIP_PROGRAM}" -9n -c "${page}"
+        OUTPUT_FILE "${page}.gz" COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES "${page}.gz" DESTINATION "${ZIN_INSTALL_MAN1_DIR}")
 endfunction()
 
 zin_man_page(zin-ar

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The names build systems look for next to a compiler, <target>-zin-ar and
 # zin-ar-<major> (and the same for zin-nm and zin-ranlib): relative symbolic
-# links to the programs, made below DESTDIR, surviving a second install over
+# links to the programs and their man pages, made below DESTDIR, surviving a second install over
 # the first, and working as the program when started by those names.
 set -eu
 . "$(dirname "$0")/lib.sh"
@@ -24,6 +24,9 @@ check_links() {
             target=$(readlink "$root/$bin_rel$link")
             [ "$target" = "$wrapper" ] ||
                 fail "$root/$bin_rel$link points to '$target', not to '$wrapper'"
+            target=$(readlink "$root/$ZT_MAN_DIR/$link.1.gz")
+            [ "$target" = "$wrapper.1.gz" ] ||
+                fail "$root/$ZT_MAN_DIR/$link.1.gz points to '$target', not to $wrapper.1.gz"
         done
     done
 }

@@ -12,10 +12,11 @@ install_tree "$prefix"
 
 for wrapper in zin-ar zin-nm zin-ranlib; do
     tool=${wrapper#zin-}
-    page=$prefix/$ZT_MAN_DIR/$wrapper.1
     out=$scratch/$wrapper
-    echo "=== $page"
-    [ -s "$page" ] || fail "$page is missing or empty"
+    echo "=== $prefix/$ZT_MAN_DIR/$wrapper.1.gz"
+    run_to "$out.1" gzip -dc "$prefix/$ZT_MAN_DIR/$wrapper.1.gz"
+    page=$out.1
+    [ -s "$page" ] || fail "$page is empty"
     check_not_contains "$page" "@ZIN_"
 
     echo "--- no warnings from the formatters"

@@ -54,7 +54,7 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
         fail "$root/$bin_rel$ZT_TARGET-$wrapper is not a link to $wrapper"
     [ "$(readlink "$root/$bin_rel$wrapper-$major")" = "$wrapper" ] ||
         fail "$root/$bin_rel$wrapper-$major is not a link to $wrapper"
-    [ -s "$root/$ZT_MAN_DIR/$wrapper.1" ] || fail "the package lacks $ZT_MAN_DIR/$wrapper.1"
+    [ -s "$root/$ZT_MAN_DIR/$wrapper.1.gz" ] || fail "the package lacks $ZT_MAN_DIR/$wrapper.1.gz"
 done
 for dir in "$exec_rel" "$libexec_rel" "$tool_rel"; do
     [ -d "$root/$dir" ] || fail "the package lacks the directory $dir"

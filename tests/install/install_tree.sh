@@ -14,7 +14,8 @@ echo "--- every installed file, and nothing else"
 expected_files=""
 for wrapper in zin-ar zin-nm zin-ranlib; do
     expected_files="$expected_files ./$bin_rel$wrapper ./$bin_rel$ZT_TARGET-$wrapper"
-    expected_files="$expected_files ./$bin_rel$wrapper-$major ./$ZT_MAN_DIR/$wrapper.1"
+    expected_files="$expected_files ./$bin_rel$wrapper-$major ./$ZT_MAN_DIR/$wrapper.1.gz"
+    expected_files="$expected_files ./$ZT_MAN_DIR/$ZT_TARGET-$wrapper.1.gz ./$ZT_MAN_DIR/$wrapper-$major.1.gz"
 done
 expected_files="$expected_files ./$ZT_DOC_DIR/LICENSE ./$ZT_DOC_DIR/README.md"
 # shellcheck disable=SC2046,SC2086
