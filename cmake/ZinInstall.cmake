@@ -97,8 +97,11 @@ foreach(wrapper IN LISTS zin_wrappers)
     endforeach()
 endforeach()
 
-# The licence goes with every copy of the programs.
-install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${ZIN_INSTALL_DOC_DIR}")
+# The licence goes with every copy of the programs. The .deb leaves this
+# component out: its copyright file names the licence, whose text every
+# Debian system has (ZinPackaging.cmake).
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${ZIN_INSTALL_DOC_DIR}"
+    COMPONENT licence)
 if(EXISTS "${PROJECT_SOURCE_DIR}/README.md")
     install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${ZIN_INSTALL_DOC_DIR}")
 else()

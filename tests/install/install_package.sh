@@ -1,19 +1,33 @@
 #!/bin/sh
-# The packages that cpack makes: a .deb with the expected control fields and
-# contents, unpacked into a throwaway root and run from there; and a .tar.gz
-# that works wherever it is unpacked.
+# The packages that cpack makes. The .deb, from a package build (this build,
+# or one made beside it from this build's settings): lintian finds no error
+# and no warning that the package does not explain; installed by dpkg into a
+# throwaway root, its wrappers run the stand-in tools, and started as from
+# /usr/bin they search the package's own directories, without relocating;
+# purged, it leaves nothing behind; the machine's package database never
+# learns of it. The .tar.gz works wherever it is unpacked.
 set -eu
 . "$(dirname "$0")/lib.sh"
-for program in cpack dpkg dpkg-deb tar; do
+for program in cpack dpkg dpkg-deb dpkg-query tar; do
     command -v "$program" >/dev/null 2>&1 || skip "$program is not installed"
 done
 make_scratch
-run_quiet cpack --config "$ZT_BUILD_DIR/CPackConfig.cmake" -B "$scratch/packages"
 
-set -- "$scratch"/packages/*.deb
+if [ -n "$ZT_PACKAGE_BUILD_SEED" ]; then
+    echo "--- this build is for $ZT_INSTALL_PREFIX: no .deb from it, one from a package build"
+    run_failing_to "$scratch/refused" cpack -G DEB --config "$ZT_BUILD_DIR/CPackConfig.cmake" \
+        -B "$scratch/refused-packages"
+    check_contains "$scratch/refused.err" "A .deb installs below /usr"
+    run_quiet cmake -G "$ZT_CMAKE_GENERATOR" -C "$ZT_PACKAGE_BUILD_SEED" -S "$ZT_SOURCE_DIR" \
+        -B "$ZT_PACKAGE_BUILD_DIR" -DCMAKE_INSTALL_PREFIX=/usr -DZIN_BUILD_TESTS=OFF
+    run_quiet cmake --build "$ZT_PACKAGE_BUILD_DIR"
+fi
+run_quiet cpack -G DEB --config "$ZT_PACKAGE_BUILD_DIR/CPackConfig.cmake" -B "$scratch/deb"
+run_quiet cpack -G TGZ --config "$ZT_BUILD_DIR/CPackConfig.cmake" -B "$scratch/tgz"
+set -- "$scratch"/deb/*.deb
 [ $# -eq 1 ] && [ -f "$1" ] || fail "expected one .deb, found: $*"
 deb=$1
-set -- "$scratch"/packages/*.tar.gz
+set -- "$scratch"/tgz/*.tar.gz
 [ $# -eq 1 ] && [ -f "$1" ] || fail "expected one .tar.gz, found: $*"
 tgz=$1
 
@@ -24,45 +38,80 @@ field() {
 [ "$(field Package)" = "$ZT_PACKAGE_NAME" ] || fail "Package is '$(field Package)'"
 [ "$(field Version)" = "$ZT_PROJECT_VERSION" ] || fail "Version is '$(field Version)'"
 # A cross build packages for its target, not for the machine that built it.
-expected_architecture=$(dpkg --print-architecture)
-[ "${ZT_CROSS_EMULATED:-0}" = 1 ] && expected_architecture=arm64
-[ "$(field Architecture)" = "$expected_architecture" ] ||
-    fail "Architecture is '$(field Architecture)'"
-field Maintainer | grep -E '^[^<]+ <[^>]+@[^>]+>$' >/dev/null ||
-    fail "Maintainer '$(field Maintainer)' is not 'name <address>'"
-# Read whole first: head would end the pipe before dpkg-deb has written it all.
-description=$(field Description)
-printf '%s\n' "$description" | head -n 1 | grep -F "wrappers" >/dev/null ||
-    fail "Description lacks a summary line: $description"
-[ "$(printf '%s\n' "$description" | wc -l)" -ge 2 ] || fail "Description has no long text"
+architecture=$(dpkg --print-architecture)
+[ "${ZT_CROSS_EMULATED:-0}" = 1 ] && architecture=arm64
+[ "$(field Architecture)" = "$architecture" ] || fail "Architecture is '$(field Architecture)'"
 
-echo "--- unpacked into a throwaway root, the wrappers run"
-run dpkg -x "$deb" "$scratch/root"
-root=$scratch/root$ZT_INSTALL_PREFIX
+echo "--- lintian: no error, and no warning left unexplained"
+if command -v lintian >/dev/null 2>&1; then
+    run_quiet lintian --no-cfg --fail-on error,warning "$deb"
+else
+    echo "lintian is not installed: the package is not checked against Debian's policy"
+fi
+
+echo "--- installed by dpkg into a throwaway root"
+root=$scratch/root
+admin=$root/var/lib/dpkg
+mkdir -p "$admin/info" "$admin/updates"
+: >"$admin/status"
+host_status() {
+    dpkg-query -W -f='${db:Status-Abbrev}' "$ZT_PACKAGE_NAME" 2>/dev/null || true
+}
+host_before=$(host_status)
+# The throwaway database has nothing to meet dependencies with; the log stays
+# in the scratch directory; no privileges are needed.
+dpkg_root() {
+    run_quiet dpkg --root="$root" --log="$scratch/dpkg.log" --force-not-root --force-depends "$@"
+}
+[ "$architecture" = "$(dpkg --print-architecture)" ] || dpkg_root --add-architecture "$architecture"
+dpkg_root --install "$deb"
+[ "$(host_status)" = "$host_before" ] ||
+    fail "the machine's own package database changed: '$host_before' became '$(host_status)'"
+usr=$root/usr
 # A dynamically linked wrapper needs libc6; a static one needs nothing.
 if ! command -v readelf >/dev/null 2>&1; then
     echo "readelf is not installed: Depends left unchecked"
-elif readelf -lW "$root/${bin_rel}zin-ar" | grep -F "program interpreter" >/dev/null; then
+elif readelf -lW "$usr/${bin_rel}zin-ar" | grep -F "program interpreter" >/dev/null; then
     field Depends | grep -F "libc6" >/dev/null || fail "Depends lacks libc6: '$(field Depends)'"
 else
     [ -z "$(field Depends)" ] || fail "static wrappers, yet Depends is '$(field Depends)'"
 fi
-for wrapper in zin-ar zin-nm zin-ranlib; do
-    [ -f "$root/$bin_rel$wrapper" ] && [ -x "$root/$bin_rel$wrapper" ] ||
-        fail "$root/$bin_rel$wrapper is missing from the package"
-    [ "$(readlink "$root/$bin_rel$ZT_TARGET-$wrapper")" = "$wrapper" ] ||
-        fail "$root/$bin_rel$ZT_TARGET-$wrapper is not a link to $wrapper"
-    [ "$(readlink "$root/$bin_rel$wrapper-$major")" = "$wrapper" ] ||
-        fail "$root/$bin_rel$wrapper-$major is not a link to $wrapper"
-    [ -s "$root/$ZT_MAN_DIR/$wrapper.1.gz" ] || fail "the package lacks $ZT_MAN_DIR/$wrapper.1.gz"
+
+# lintian keeps overridden tags quiet, so each override says why, in the
+# comment right above it.
+awk '!/^(#|$)/ && prev !~ /^#/ { print; bad = 1 } { prev = $0 } END { exit bad }' \
+    "$usr/share/lintian/overrides/$ZT_PACKAGE_NAME" >&2 ||
+    fail "lintian overrides without a reason above them"
+
+place_stand_in "$usr"
+plugin=$(relocated_plugin_path "$usr")
+run_to "$scratch/ar" env PATH=/nonexistent "$usr/${bin_rel}zin-ar" rcs libx.a a.o
+check_lines "$scratch/ar" "$(relocated_tool_path "$usr" ar)" --plugin "$plugin" -rcs libx.a a.o
+run_to "$scratch/nm" env PATH=/nonexistent "$usr/$bin_rel$ZT_TARGET-zin-nm" -A a.o
+check_lines "$scratch/nm" "$(relocated_tool_path "$usr" nm)" --plugin "$plugin" -A a.o
+run_to "$scratch/ranlib" env PATH=/nonexistent "$usr/${bin_rel}zin-ranlib-$major" libx.a
+check_lines "$scratch/ranlib" "$(relocated_tool_path "$usr" ranlib)" --plugin "$plugin" libx.a
+
+# Where the package installs, its wrappers take the configured directories
+# as they are; those must be the package's own.
+echo "--- started as /usr/${bin_rel}zin-nm, a packaged wrapper searches the package's directories"
+env ZIN_EXEC_PREFIX="/usr/$bin_rel" ZIN_SEARCH_TRACE=1 PATH=/nonexistent \
+    "$usr/${bin_rel}zin-nm" a.o >"$scratch/trace" 2>"$scratch/trace.err" || true
+sed -n 's/^  - add prefix: //p' "$scratch/trace.err" >"$scratch/searched"
+tool_dir=/usr/$exec_rel$ZT_TOOL_DIR_RELATIVE$tool_rel
+check_lines "$scratch/searched" "$tool_dir" "/usr/$libexec_rel" /nonexistent/
+for dir in "$tool_dir" "/usr/$libexec_rel"; do
+    [ -d "$root$dir" ] || fail "the package has no directory $dir"
 done
-for dir in "$exec_rel" "$libexec_rel" "$tool_rel"; do
-    [ -d "$root/$dir" ] || fail "the package lacks the directory $dir"
-done
-place_stand_in "$root"
-run_to "$scratch/deb-ar" env PATH=/nonexistent "$root/${bin_rel}zin-ar" rcs libx.a a.o
-check_lines "$scratch/deb-ar" "$(relocated_tool_path "$root" ar)" --plugin \
-    "$(relocated_plugin_path "$root")" -rcs libx.a a.o
+
+echo "--- purged, the package leaves nothing behind"
+run rm "$usr/$libexec_rel$ZT_PLUGIN" "$usr/$tool_rel"ar "$usr/$tool_rel"nm "$usr/$tool_rel"ranlib
+dpkg_root --purge "$ZT_PACKAGE_NAME"
+(cd "$root" && find . -path ./var/lib/dpkg -prune -o -print | sort) >"$scratch/left"
+check_lines "$scratch/left" . ./var ./var/lib
+check_not_contains "$admin/status" "Package: $ZT_PACKAGE_NAME"
+set -- "$admin/info/$ZT_PACKAGE_NAME"[.:]*
+[ ! -e "$1" ] || fail "dpkg still holds $*"
 
 echo "--- the .tar.gz unpacks into a tree that works where it lands"
 run mkdir "$scratch/unpacked"
