@@ -20,3 +20,11 @@ BOption take_b_option(int *argc, char **argv, const char **directory);
 // a first argument not starting with '-' is replaced in argv by a new "-" + it.
 const char **build_tool_argv(const WrapperPersonality &personality, int argc, char **argv,
                              const char *tool_path, const char *plugin_path);
+
+// The length of a chain of wrappers that run one another at which a wrapper
+// stops instead of running its tool.
+inline constexpr int max_nested_runs = 8;
+
+// How many "--plugin <value>" pairs open argv[1..argc-1]: each wrapper that
+// runs another wrapper as its tool puts one more in front.
+int leading_plugin_options(int argc, char *const *argv);

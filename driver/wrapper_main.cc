@@ -1,6 +1,7 @@
 // One wrapper run: relocate, build the search lists, take -B, look up the
 // plugin and the tool, run the tool and pass on its status. Nothing is freed:
 // the process ends right after the tool.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "driver/command_line.h"
 #include "driver/exit_status.h"
 #include "driver/wrapper_main.h"
+#include "lookup/file_identity.h"
 #include "lookup/relocated_prefix.h"
 #include "lookup/search_list.h"
 #include "pex/pex_results.h"
@@ -22,6 +24,21 @@ namespace {
 const char *installation_dir(const char *program_path, const char *directory) {
     const char *relocated = relocated_prefix(program_path, install_bin_prefix, directory);
     return relocated != nullptr ? relocated : directory;
+}
+
+// Adds one installation directory to `list`. A ':' in it belongs to a
+// directory name (the tree was installed below such a name), so the
+// directory is added whole instead of being split into pieces that would be
+// searched relative to the current directory.
+void add_installation_dir(SearchList *list, const char *directory) {
+    if (std::strchr(directory, ':') == nullptr) {
+        search_list_from_string(directory, list);
+        return;
+    }
+    std::size_t length = std::strlen(directory);
+    search_list_append(list, directory[length - 1] == '/'
+                                 ? directory
+                                 : join_strings(directory, "/", nullptr));
 }
 
 // A found path that holds no '/' (after an empty or one-character -B) names a
@@ -44,6 +61,14 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
         std::fputs(usage_text, stderr);
         return 1;
     }
+    // Each wrapper that a wrapper runs as its tool puts one more "--plugin"
+    // pair in front: a chain this long is wrappers finding each other in a
+    // loop, which would otherwise go on until process limits stop it.
+    if (leading_plugin_options(argc, argv) >= max_nested_runs) {
+        std::fprintf(stderr, "%s: '%s' leads back to a wrapper: stopped after %d nested runs\n",
+                     argv[0], personality.wrapped_tool_name, max_nested_runs);
+        return 1;
+    }
     if (trace_requested()) {
         search_list_set_trace(true);
     }
@@ -57,12 +82,11 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
 
     SearchList tool_dirs{};
     SearchList path_dirs{};
-    search_list_from_string(join_strings(exec_dir, target_machine, "/", toolchain_version, "/",
-                                         tool_dir_relative, target_machine, "/", "bin", nullptr),
-                            &tool_dirs);
-    search_list_from_string(
-        join_strings(libexec_dir, target_machine, "/", toolchain_version, "/", nullptr),
-        &tool_dirs);
+    add_installation_dir(&tool_dirs,
+                         join_strings(exec_dir, target_machine, "/", toolchain_version, "/",
+                                      tool_dir_relative, target_machine, "/", "bin", nullptr));
+    add_installation_dir(&tool_dirs, join_strings(libexec_dir, target_machine, "/",
+                                                  toolchain_version, "/", nullptr));
     search_list_from_env("PATH", &path_dirs);
 
     const char *b_directory = nullptr;
@@ -83,9 +107,15 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
         std::fprintf(stderr, "%s: Cannot find plugin '%s'\n", argv[0], plugin_file_name);
         return 1;
     }
-    const char *tool_path = search_list_find(&tool_dirs, personality.wrapped_tool_name, X_OK);
+    // The running wrapper is passed over as its own tool (a link named like
+    // the tool, pointing at the wrapper): it would run itself until process
+    // limits stopped it.
+    FileIdentity self{};
+    const FileIdentity *skip = running_program_identity(&self) ? &self : nullptr;
+    const char *tool_path =
+        search_list_find_except(&tool_dirs, personality.wrapped_tool_name, X_OK, skip);
     if (tool_path == nullptr) {
-        tool_path = search_list_find(&path_dirs, personality.wrapped_tool_name, X_OK);
+        tool_path = search_list_find_except(&path_dirs, personality.wrapped_tool_name, X_OK, skip);
     }
     if (tool_path == nullptr) {
         std::fprintf(stderr, "%s: Cannot find binary '%s'\n", argv[0],
@@ -96,6 +126,10 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     tool_path = in_current_directory(tool_path);
 
     const char **tool_argv = build_tool_argv(personality, argc, argv, tool_path, plugin_path);
+    // An ignored SIGCHLD, inherited from the caller, would make the kernel
+    // reap the tool by itself and the wait fail; the tool, too, should start
+    // as it would from a shell. Only the disposition is reset: no handler.
+    std::signal(SIGCHLD, SIG_DFL);
     int status = 0;
     int error_number = 0;
     const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool_path, tool_argv,

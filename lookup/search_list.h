@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "lookup/file_identity.h"
+
 struct SearchListEntry {
     char *prefix;          // owned copy, stored exactly as added
     SearchListEntry *next; // following entry, null at the end
@@ -37,3 +39,8 @@ void search_list_from_env(const char *variable, SearchList *list);
 // a directory and passes access(mode); an absolute name is only tested itself.
 // Null when nothing is found.
 char *search_list_find(const SearchList *list, const char *name, int mode);
+
+// search_list_find that also passes over every candidate that is the file
+// `skip` (a wrapper must not find itself as its tool); null skips nothing.
+char *search_list_find_except(const SearchList *list, const char *name, int mode,
+                              const FileIdentity *skip);

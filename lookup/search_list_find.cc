@@ -26,19 +26,38 @@ std::size_t longest_prefix(const SearchList *list) {
     return longest;
 }
 
-// Whether `path` exists, is not a directory and passes access(mode).
-bool acceptable_candidate(const char *path, int mode) {
+// Whether `status` describes the file `skip` (never, when `skip` is null).
+bool is_skipped(const struct stat &status, const FileIdentity *skip) {
+    return skip != nullptr && status.st_dev == skip->device && status.st_ino == skip->inode;
+}
+
+// Whether `path` exists, is not a directory nor the file `skip`, and passes access(mode).
+bool acceptable_candidate(const char *path, int mode, const FileIdentity *skip) {
     struct stat status;
     if (stat(path, &status) != 0)
         return false;
-    if ((status.st_mode & S_IFMT) == S_IFDIR)
+    if ((status.st_mode & S_IFMT) == S_IFDIR || is_skipped(status, skip))
         return false;
     return access(path, mode) == 0;
+}
+
+// Whether an absolute name passes access(mode) and is not the file `skip`;
+// without `skip` no stat is made, as no file-type test is made either.
+bool acceptable_absolute(const char *path, int mode, const FileIdentity *skip) {
+    if (access(path, mode) != 0)
+        return false;
+    struct stat status;
+    return skip == nullptr || stat(path, &status) != 0 || !is_skipped(status, skip);
 }
 
 } // namespace
 
 char *search_list_find(const SearchList *list, const char *name, int mode) {
+    return search_list_find_except(list, name, mode, nullptr);
+}
+
+char *search_list_find_except(const SearchList *list, const char *name, int mode,
+                              const FileIdentity *skip) {
     if (search_list_trace)
         std::fprintf(stderr, "Looking for '%s'\n", name);
 
@@ -48,7 +67,7 @@ char *search_list_find(const SearchList *list, const char *name, int mode) {
 
     if (name[0] == '/') {
         // An absolute name is tested itself, without a file-type test.
-        if (access(name, mode) == 0) {
+        if (acceptable_absolute(name, mode, skip)) {
             std::memcpy(candidate, name, name_length + 1);
             if (search_list_trace)
                 std::fprintf(stderr, "  - found: absolute path\n");
@@ -74,7 +93,7 @@ char *search_list_find(const SearchList *list, const char *name, int mode) {
         std::size_t prefix_length = std::strlen(entry->prefix);
         std::memcpy(candidate, entry->prefix, prefix_length);
         std::memcpy(candidate + prefix_length, name, name_length + 1);
-        if (acceptable_candidate(candidate, mode))
+        if (acceptable_candidate(candidate, mode, skip))
             return candidate;
     }
 

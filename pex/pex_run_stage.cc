@@ -72,25 +72,11 @@ const char *open_final_output(Pipeline *pipeline, unsigned flags, const char *ou
         files->out_fd = 1;
         return nullptr;
     }
+    // pex_run_stage_env has refused a suffix without a base to put it on.
     const char *name = outname;
     if ((flags & PEX_NAME_IS_SUFFIX) != 0) {
-        if (pipeline->temp_base != nullptr) {
-            files->owned_name = join_strings(pipeline->temp_base, outname, nullptr);
-            name = files->owned_name;
-        } else {
-            // No base to put the suffix on: a new file in the temporary
-            // directory ending in the suffix, treated like any temporary file.
-            char *made = pex_temp_name(pipeline, flags, outname);
-            if (made == nullptr) {
-                *error_number = 0;
-                return "could not create temporary file";
-            }
-            if ((pipeline->flags & PEX_INIT_KEEP_TEMPS) != 0)
-                files->owned_name = made;
-            else
-                pex_add_temp_file(pipeline, made);
-            name = made;
-        }
+        files->owned_name = join_strings(pipeline->temp_base, outname, nullptr);
+        name = files->owned_name;
     }
     const char *message = open_output_file(pipeline, flags, name, files, error_number);
     if (message == nullptr) {
@@ -219,6 +205,13 @@ void clean_up_failed_stage(Pipeline *pipeline, StageFiles *files) {
 const char *pex_run_stage_env(Pipeline *pipeline, unsigned flags, const char *executable,
                               const char *const *argv, const char *const *env, const char *outname,
                               const char *errname, int *error_number) {
+    // The final output would go to a temporary file whose name the caller
+    // never learns and which release removes: refused before anything starts.
+    if ((flags & PEX_FINAL_STAGE) != 0 && (flags & PEX_NAME_IS_SUFFIX) != 0 &&
+        outname != nullptr && pipeline->temp_base == nullptr) {
+        *error_number = EINVAL;
+        return "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base";
+    }
     if (pipeline->input_stream != nullptr) {
         int closed = std::fclose(pipeline->input_stream);
         pipeline->input_stream = nullptr;

@@ -11,7 +11,8 @@ Pipeline *pex_create_with_backend(unsigned flags, const char *program_name, cons
 // pex_create_with_backend over pex_unix_backend; `program_name` must not be null.
 Pipeline *pex_create(unsigned flags, const char *program_name, const char *temp_base);
 
-// Starts one stage; null, or a static message with *error_number set.
+// Starts one stage; null, or a static message with *error_number set. A final
+// stage whose `outname` is a suffix needs the pipeline's temp_base (EINVAL).
 const char *pex_run_stage_env(Pipeline *pipeline, unsigned flags, const char *executable,
                               const char *const *argv, const char *const *env, const char *outname,
                               const char *errname, int *error_number);

@@ -27,6 +27,7 @@ struct ChildPlan {
     const char *program_name;
     unsigned flags;
     const char *executable;
+    bool search_path; // look the executable up on PATH: a name without '/'
     const char *const *argv;
     const char *const *env;
     int in_fd;
@@ -81,7 +82,14 @@ bool write_piece(const char *text) {
                 environ = const_cast<char **>(plan->env);
             char *const *args = const_cast<char *const *>(plan->argv);
             if ((plan->flags & PEX_PATH_SEARCH) != 0) {
-                execvp(plan->executable, args);
+                // A path with '/' is not searched for, so execvp would only add
+                // its fallback of handing a file the kernel cannot execute to
+                // /bin/sh as a script (glibc does, musl does not). execv makes
+                // such a file an exec failure on every C library.
+                if (plan->search_path)
+                    execvp(plan->executable, args);
+                else
+                    execv(plan->executable, args);
                 record_failure(&failure, "execvp");
             } else {
                 execv(plan->executable, args);
@@ -177,6 +185,7 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
     volatile ChildPlan plan = {pipeline->program_name,
                                static_cast<unsigned>(flags),
                                executable,
+                               std::strchr(executable, '/') == nullptr,
                                argv,
                                env,
                                in_fd,

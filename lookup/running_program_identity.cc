@@ -1,0 +1,35 @@
+// The file the running program was started from.
+#include "lookup/file_identity.h"
+
+#include <sys/stat.h>
+
+#if defined(__linux__)
+#include <sys/auxv.h>
+#elif defined(__FreeBSD__)
+#include <climits>
+#include <sys/auxv.h>
+#endif
+
+bool running_program_identity(FileIdentity *identity) {
+    // The path the kernel was asked to execute, from the auxiliary vector:
+    // no /proc needed (build chroots often lack it), and an emulator that
+    // runs the program reports the program, not itself.
+#if defined(__linux__)
+    const auto *path = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+    if (path == nullptr)
+        return false;
+#elif defined(__FreeBSD__)
+    char path[PATH_MAX];
+    if (elf_aux_info(AT_EXECPATH, path, sizeof path) != 0)
+        return false;
+#else
+    const char *path = nullptr;
+    return false;
+#endif
+    struct stat status;
+    if (stat(path, &status) != 0)
+        return false;
+    identity->device = status.st_dev;
+    identity->inode = status.st_ino;
+    return true;
+}
