@@ -24,3 +24,27 @@ foreach(dir ZIN_INSTALL_BIN_PREFIX ZIN_INSTALL_EXEC_PREFIX ZIN_INSTALL_LIBEXEC_P
         message(FATAL_ERROR "${dir} must end in '/': ${${dir}}")
     endif()
 endforeach()
+
+# zin_install_relative(<out_var> <cache_name>): sets <out_var> to the
+# directory held by <cache_name> relative to CMAKE_INSTALL_PREFIX, without a
+# trailing '/'; stops configuration when that directory is not below the
+# prefix (the prefix itself included).
+function(zin_install_relative out_var cache_name)
+    set(dir "${${cache_name}}")
+    string(REGEX REPLACE "/+$" "" prefix "${CMAKE_INSTALL_PREFIX}")
+    cmake_path(SET prefix NORMALIZE "${prefix}/")
+    cmake_path(SET normal NORMALIZE "${dir}")
+    string(LENGTH "${prefix}" prefix_length)
+    string(SUBSTRING "${normal}" 0 ${prefix_length} head)
+    if(NOT head STREQUAL prefix OR normal STREQUAL prefix)
+        message(FATAL_ERROR
+            "${cache_name} is '${dir}', which is not a directory below "
+            "CMAKE_INSTALL_PREFIX '${CMAKE_INSTALL_PREFIX}'. The wrappers find "
+            "their toolchain relative to the installation root, so all their "
+            "directories must lie below it: set ${cache_name} to a directory "
+            "under '${prefix}' (or clear it from the cache to get the default).")
+    endif()
+    string(SUBSTRING "${normal}" ${prefix_length} -1 relative)
+    string(REGEX REPLACE "/+$" "" relative "${relative}")
+    set(${out_var} "${relative}" PARENT_SCOPE)
+endfunction()

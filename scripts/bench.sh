@@ -1,9 +1,9 @@
 #!/bin/sh
-# Builds the benchmarks optimised and runs them: first the wrappers' start-up
-# beside a minimal C launcher and a /bin/sh wrapper (bench/spawn; its exit
-# status is 1 when zin-ar misses a target), then the library's hot paths
-# (bench/micro_bench). Arguments go to bench/spawn, e.g. --rounds 3000.
-#   ZIN_BENCH_BUILD_DIR  build directory [build/bench]
+# Builds the benchmarks optimised (preset bench, in build/bench) and runs
+# them: first the wrappers' start-up beside a minimal C launcher and a
+# /bin/sh wrapper (bench/spawn; its exit status is 1 when zin-ar misses a
+# target), then the library's hot paths (bench/micro_bench). Arguments go to
+# bench/spawn, e.g. --rounds 3000.
 #   ZIN_BENCH_MICRO=0    skip the micro-benchmarks
 # Timings drift with whatever else the machine runs: the ratios of one run
 # are what counts, and a quiet machine gives the tightest ones.
@@ -12,9 +12,9 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh bench
 
-build=${ZIN_BENCH_BUILD_DIR:-build/bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZIN_BUILD_BENCH=ON -DZIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target spawn micro_bench
+build=build/bench
+cmake --preset bench >/dev/null
+cmake --build --preset bench
 
 load=$(cut -d' ' -f1 /proc/loadavg)
 if [ "$(echo "$load" | cut -d. -f1)" -ge 1 ]; then

@@ -6,12 +6,15 @@
 #
 # Where it can, it runs in a private mount namespace with the system's
 # default plugin directory hidden, so that binutils sees only the plugin the
-# wrappers pass and the verdict means something.
+# wrappers pass and the verdict means something. The namespace, the hidden
+# directory, the installation layout and the tool checks are those of the
+# toolchain tests (tests/toolchain/lib.sh).
 set -eu
-cd "$(dirname "$0")/.."
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+cd "$(dirname "$self")/.."
+root=$(pwd)
+build=build/release
 
-llvm_plugin=/usr/lib/llvm-14/lib/LLVMgold.so
-bfd_plugin_dir=/usr/lib/bfd-plugins
 step_number=${ZIN_DEMO_STEP:-0}
 step_title="getting started"
 work=""
@@ -69,7 +72,7 @@ die() {
 # there is none. nm reads the index without a plugin.
 show_index() {
     printf '$ nm -s %s   (the index part)\n' "$1"
-    nm -s "$1" 2>/dev/null | sed -n '/^Archive index:$/,/^$/p' | sed '/^$/d' >"$1.index" || true
+    archive_index "$1" "$1.index"
     if [ -s "$1.index" ]; then sed 's/^/    /' "$1.index"; else echo "    (none)"; fi
 }
 
@@ -78,61 +81,60 @@ index_has() { # ARCHIVE SYMBOL
     grep -x "$2 in .*" "$1.index" >/dev/null
 }
 
-if [ "${ZIN_DEMO_INSIDE:-}" != 1 ]; then
+# The facts of the release build, as the toolchain tests get them from
+# ctest, and the tests' helpers over them. What would skip a test stops the
+# demo.
+load_test_helpers() {
+    ZT_BUILD_DIR=$root/$build
+    ZT_INSTALL_PREFIX=$(cache_value CMAKE_INSTALL_PREFIX | sed 's|/*$||')
+    ZT_BIN_PREFIX=$(cache_value ZIN_INSTALL_BIN_PREFIX)
+    ZT_EXEC_PREFIX=$(cache_value ZIN_INSTALL_EXEC_PREFIX)
+    ZT_LIBEXEC_PREFIX=$(cache_value ZIN_INSTALL_LIBEXEC_PREFIX)
+    ZT_TARGET=$(cache_value ZIN_TARGET_MACHINE)
+    ZT_VERSION=$(cache_value ZIN_TOOLCHAIN_VERSION)
+    ZT_PLUGIN=$(cache_value ZIN_PLUGIN_FILE_NAME)
+    zt_tests_dir=$root/tests
+    . "$zt_tests_dir/toolchain/lib.sh"
+    skip() { die "$*"; }
+}
+cache_value() {
+    sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"
+}
+
+if [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ]; then
     step "Install what is missing (Debian packages)"
     show scripts/install-deps.sh
-    # The rest runs in a private mount namespace where possible: as root,
-    # or else as root of a new user namespace.
-    for how in "unshare -m" "unshare -r -m"; do
-        # shellcheck disable=SC2086
-        if command -v unshare >/dev/null 2>&1 && $how true 2>/dev/null; then
-            ZIN_DEMO_INSIDE=1 ZIN_DEMO_STEP=$step_number
-            export ZIN_DEMO_INSIDE ZIN_DEMO_STEP
-            trap - EXIT
-            # shellcheck disable=SC2086
-            exec $how sh "$0"
-        fi
-    done
+
+    step "Build the wrappers (release preset)"
+    quietly cmake --preset release
+    quietly cmake --build --preset release
+    load_test_helpers
+    echo "Built for $ZT_TARGET, toolchain $ZT_VERSION, configured for $ZT_INSTALL_PREFIX."
+
+    # The demo goes on in the namespace, from the next step; this
+    # comes back only when no such namespace can be made.
+    ZIN_DEMO_STEP=$step_number
+    export ZIN_DEMO_STEP
+    enter_private_namespace "$self" || no_namespace=$why
+else
+    load_test_helpers
 fi
 
 step "Hide the system's default plugin directory"
+[ -z "${no_namespace:-}" ] || echo "$no_namespace."
 isolated=no
-if [ "${ZIN_DEMO_INSIDE:-}" = 1 ] && [ -d "$bfd_plugin_dir" ] &&
-    mount -t tmpfs tmpfs "$bfd_plugin_dir" 2>/dev/null; then
+if hide_plugin_dir; then
     isolated=yes
-    echo "In a private mount namespace, $bfd_plugin_dir is now an empty tmpfs:"
     echo "binutils can only use the plugin that the wrappers put on its command line."
-elif [ "${ZIN_DEMO_INSIDE:-}" = 1 ] && [ ! -e "$bfd_plugin_dir" ]; then
-    isolated=yes
-    echo "This system has no $bfd_plugin_dir: binutils loads no plugin on its own."
 else
-    echo "No private mount namespace could be made (needs root or user namespaces)."
+    echo "$why."
     echo "The demo still runs, but an archive index may come from a plugin that binutils"
     echo "finds in $bfd_plugin_dir on its own, not from the one the wrappers pass."
 fi
 
-for tool in ar nm ranlib ld.bfd; do
-    [ -x "/usr/bin/$tool" ] || die "/usr/bin/$tool (GNU binutils) is missing"
-done
-command -v clang >/dev/null 2>&1 || die "clang is missing"
-[ -r "$llvm_plugin" ] || die "LLVM's gold plugin $llvm_plugin is missing (package llvm-14-linker-tools)"
-
-step "Build the wrappers (release preset)"
+require_toolchain
 work=$(mktemp -d "${TMPDIR:-/tmp}/zin-demo.XXXXXX")
 work=$(cd "$work" && pwd -P)
-quietly cmake --preset release
-quietly cmake --build --preset release
-build=build/release
-cache_value() {
-    sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"
-}
-target=$(cache_value ZIN_TARGET_MACHINE)
-version=$(cache_value ZIN_TOOLCHAIN_VERSION)
-plugin_name=$(cache_value ZIN_PLUGIN_FILE_NAME)
-libexec_dir=$(cache_value ZIN_INSTALL_LIBEXEC_PREFIX)
-configured=$(cache_value CMAKE_INSTALL_PREFIX)
-libexec_dir=${libexec_dir#"$configured"/}$target/$version
-echo "Built for $target, toolchain $version, configured for $configured."
 
 step "Install into a throwaway prefix"
 quietly cmake --install "$build" --prefix "$work/first-place"
@@ -149,7 +151,7 @@ export PATH
 show which zin-ar zin-nm zin-ranlib
 
 step "Put LLVM's gold plugin in as the toolchain's plugin"
-show ln -s "$llvm_plugin" "$prefix/$libexec_dir/$plugin_name"
+show ln -s "$llvm_plugin" "$prefix/$libexec_rel$ZT_PLUGIN"
 
 step "Compile two small C files with clang -flto"
 cd "$work"

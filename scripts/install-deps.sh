@@ -6,7 +6,8 @@
 #
 # cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset;
 # scripts/install-cross-deps.sh also registers the emulator), analysis adds
-# clang-tidy and cppcheck (scripts/static-analysis.sh), hardening adds
+# clang-tidy, cppcheck and clang-format-16 (scripts/static-analysis.sh,
+# scripts/format.sh), hardening adds
 # valgrind and clang's sanitizer and libFuzzer runtimes, which clang only
 # recommends (scripts/ci-hardening.sh), bench adds strace, which counts the
 # wrappers' system calls (scripts/bench.sh).
@@ -19,7 +20,7 @@ for group in "$@"; do
     case "$group" in
     cross) packages="$packages crossbuild-essential-arm64 libc6-dev-arm64-cross
              qemu-user qemu-user-static" ;;
-    analysis) packages="$packages clang-tidy cppcheck" ;;
+    analysis) packages="$packages clang-tidy cppcheck clang-format-16" ;;
     hardening) packages="$packages valgrind libclang-rt-14-dev" ;;
     bench) packages="$packages strace" ;;
     *)

@@ -1,9 +1,12 @@
 #!/bin/sh
-# Installs what is missing, builds with warnings as errors and runs every test.
+# Installs what is missing, builds with warnings as errors (preset dev) and
+# runs every test.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
-scripts/install-deps.sh
-cmake --preset dev
-cmake --build --preset dev
-ctest --preset dev
+step "install dependencies" scripts/install-deps.sh
+step "dev: configure" cmake --preset dev
+step "dev: build" cmake --build --preset dev
+step "dev: every test" ctest --preset dev
+steps_done

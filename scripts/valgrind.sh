@@ -1,54 +1,68 @@
 #!/bin/sh
-# valgrind memcheck over the unit tests of the pipeline, lookup, support and
-# driver modules: any memory error, or any block definitely lost, fails.
-# Only each test process itself is checked: the programs it starts run
-# natively (no --trace-children), and forked copies are quiet. Tests linked
-# with the fault library (it replaces malloc, as valgrind does) are left out.
-# Uses its own Debug build in build-valgrind/ (override: ZIN_VALGRIND_BUILD).
+# valgrind memcheck over the module tests of the dev build (ctest labels
+# driver, lookup, pex and support): any memory error, or any block
+# definitely lost, fails. Each test program runs once under valgrind over
+# its selected cases. Only the test process itself is checked: the programs
+# it starts run natively (no --trace-children), and forked copies are quiet.
+# Configures and builds the dev preset when needed.
 set -eu
 cd "$(dirname "$0")/.."
 
-build=${ZIN_VALGRIND_BUILD:-build-valgrind}
-tests="search_list_test path_names_test relocated_prefix_test
-  support_checked_alloc_test support_join_strings_test support_temp_file_test support_char_tables_test
-  pex_stage_test pex_results_test pex_streams_test unix_backend_test pipeline_test driver_test"
+build=build/dev
+labels='^(driver|lookup|pex|support)$'
+# Left out: the programs linked with the fault library, which replaces the
+# allocator as valgrind does; and a case that must lower RLIMIT_NOFILE until
+# no pipe fits, which valgrind refuses, as it keeps descriptors of its own
+# above the limit.
+fault_library=libzin_fault.so
+left_out_cases='^UnixBackendTest\.ExecFailureWithoutThePipe$'
 
 command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed" >&2; exit 1; }
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DZIN_WERROR=ON >/dev/null
-# shellcheck disable=SC2086
-cmake --build "$build" -j2 --target $tests >/dev/null
+[ -f "$build/CMakeCache.txt" ] || cmake --preset dev >/dev/null
+cmake --build --preset dev >/dev/null
 
-# valgrind keeps descriptors of its own above the limit and refuses to lower
-# RLIMIT_NOFILE, which this case needs to leave no room for a pipe.
-skip_unix_backend="-UnixBackendTest.ExecFailureWithoutThePipe"
+logs=$PWD/$build/valgrind
+mkdir -p "$logs"
+list=$logs/programs.txt
+cmake "-DBUILD_DIR=$build" "-DCTEST_ARGS=-L;$labels;-E;$left_out_cases" \
+    -P scripts/gtest-programs.cmake >"$list"
+[ -s "$list" ] || { echo "valgrind.sh: ctest selects no tests in $build" >&2; exit 1; }
 
 failed=""
 start=$(date +%s)
-for test in $tests; do
-    binary=$(find "$build/tests" -type f -name "$test" -perm -u+x | head -n 1)
-    log="$build/valgrind-$test.log"
-    filter="*"
-    [ "$test" = unix_backend_test ] && filter="$skip_unix_backend"
+tab=$(printf '\t')
+while IFS=$tab read -r directory program filter; do
+    name=$(basename "$program")
+    if readelf -d "$program" | grep -F "[$fault_library]" >/dev/null; then
+        printf '%-28s left out: linked with %s\n' "$name" "$fault_library"
+        continue
+    fi
+    log=$logs/$name.log
     t0=$(date +%s)
-    # The verdict is the test's own status and valgrind's summary for the test
-    # process; an exit code forced by valgrind would also hit forked copies,
-    # which may end without freeing what they hold.
+    # The verdict is the test's own status, the number of cases it ran and
+    # valgrind's summary for the test process; an exit code forced by
+    # valgrind would also hit forked copies, which may end without freeing
+    # what they hold. The death tests abort on purpose: no core files.
     status=0
-    valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite \
-        --show-leak-kinds=definite --child-silent-after-fork=yes --log-file="$log" \
-        "$binary" --gtest_brief=1 --gtest_filter="$filter" >"$log.out" 2>&1 || status=$?
+    (cd "$directory" && ulimit -c 0 && valgrind --tool=memcheck --leak-check=full \
+        --errors-for-leak-kinds=definite --show-leak-kinds=definite \
+        --child-silent-after-fork=yes --log-file="$log" \
+        "$program" --gtest_brief=1 --gtest_filter="$filter") </dev/null >"$log.out" 2>&1 ||
+        status=$?
     errors=$(sed -n 's/.*ERROR SUMMARY: \([0-9]*\) errors.*/\1/p' "$log" | tail -n 1)
     lost=$(sed -n 's/.*definitely lost: \([0-9,]*\) bytes.*/\1/p' "$log" | tail -n 1)
+    cases=$(printf '%s\n' "$filter" | tr ':' '\n' | wc -l)
+    ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log.out")
     result=clean
-    if [ "$status" -ne 0 ] || [ "${errors:-1}" != 0 ]; then
+    if [ "$status" -ne 0 ] || [ "${errors:-1}" != 0 ] || [ "${ran:-0}" -ne "$cases" ]; then
         result=FAILED
-        failed="$failed $test"
+        failed="$failed $name"
     fi
-    printf '%-28s %-7s errors %-3s definitely lost %-6s %4ss\n' "$test" "$result" \
-        "${errors:-?}" "${lost:-0}" "$(($(date +%s) - t0))"
-done
+    printf '%-28s %-7s %3s of %3s cases  errors %-3s definitely lost %-6s %4ss\n' "$name" \
+        "$result" "${ran:-0}" "$cases" "${errors:-?}" "${lost:-0}" "$(($(date +%s) - t0))"
+done <"$list"
 echo "valgrind.sh: $(($(date +%s) - start)) s in all"
 if [ -n "$failed" ]; then
-    echo "valgrind.sh: failed:$failed (logs in $build/valgrind-*.log*)" >&2
+    echo "valgrind.sh: failed:$failed (logs in $logs/)" >&2
     exit 1
 fi

@@ -1,12 +1,14 @@
 # Helpers of the tests that run the installed wrappers on GNU binutils,
 # clang's LTO objects and LLVM's gold plugin (POSIX sh, sourced after
-# `set -eu`). Builds on tests/install/lib.sh.
-. "$(dirname "$0")/../install/lib.sh"
+# `set -eu`). Builds on tests/install/lib.sh. A script outside tests/ (the
+# demo) sets zt_tests_dir to the tests directory before sourcing it.
+zt_tests_dir=${zt_tests_dir:-$(cd "$(dirname "$0")/.." && pwd)}
+. "$zt_tests_dir/install/lib.sh"
 
 llvm_plugin=${ZT_LLVM_PLUGIN:-/usr/lib/llvm-14/lib/LLVMgold.so}
 # binutils loads every plugin found here on its own; the tests hide it.
 bfd_plugin_dir=/usr/lib/bfd-plugins
-sources=$(cd "$(dirname "$0")" && pwd)/sources
+sources=$zt_tests_dir/toolchain/sources
 PATH=/usr/bin:/bin
 export PATH
 
@@ -22,32 +24,54 @@ require_toolchain() {
     [ -r "$llvm_plugin" ] || skip "the LLVM gold plugin $llvm_plugin is not installed"
 }
 
-# enter_private_plugin_dir SCRIPT ARGUMENTS...: reruns the script in a
-# private mount namespace and there mounts an empty tmpfs over the default
-# plugin directory, so that only a plugin named on the command line counts.
-# Skips the test when no such namespace can be made.
-enter_private_plugin_dir() {
-    if [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ]; then
-        command -v unshare >/dev/null 2>&1 || skip "unshare(1) is not installed"
-        if unshare -m true 2>/dev/null; then
-            set -- unshare -m sh "$@"
-        elif unshare -r -m true 2>/dev/null; then
-            set -- unshare -r -m sh "$@"
-        else
-            skip "no private mount namespace: not root, and unprivileged user namespaces are refused"
-        fi
-        ZT_IN_PRIVATE_NAMESPACE=1
-        export ZT_IN_PRIVATE_NAMESPACE
-        exec "$@"
+# enter_private_namespace SCRIPT ARGUMENTS...: reruns the script in a
+# private mount namespace, as root or else as root of a new user namespace;
+# returns at once when already there. Returns 1, with the reason in $why,
+# when no such namespace can be made.
+enter_private_namespace() {
+    [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ] || return 0
+    if ! command -v unshare >/dev/null 2>&1; then
+        why="unshare(1) is not installed"
+        return 1
     fi
-    if [ -d "$bfd_plugin_dir" ]; then
-        message=$(mount -t tmpfs tmpfs "$bfd_plugin_dir" 2>&1) ||
-            skip "cannot mount an empty tmpfs over $bfd_plugin_dir: $message"
-        [ -z "$(ls -A "$bfd_plugin_dir")" ] || fail "$bfd_plugin_dir is not empty after the mount"
-        echo "private mount namespace: $bfd_plugin_dir is empty"
+    if unshare -m true 2>/dev/null; then
+        set -- unshare -m sh "$@"
+    elif unshare -r -m true 2>/dev/null; then
+        set -- unshare -r -m sh "$@"
     else
-        echo "no $bfd_plugin_dir on this machine: nothing to hide"
+        why="no private mount namespace: not root, and unprivileged user namespaces are refused"
+        return 1
     fi
+    ZT_IN_PRIVATE_NAMESPACE=1
+    export ZT_IN_PRIVATE_NAMESPACE
+    exec "$@"
+}
+
+# hide_plugin_dir: in the private mount namespace, mounts an empty tmpfs
+# over the default plugin directory, so that only a plugin named on the
+# command line counts. Returns 1, with the reason in $why, when it cannot.
+hide_plugin_dir() {
+    if [ ! -d "$bfd_plugin_dir" ]; then
+        echo "no $bfd_plugin_dir on this machine: nothing to hide"
+        return 0
+    fi
+    if [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ]; then
+        why="not in a private mount namespace"
+        return 1
+    fi
+    why=$(mount -t tmpfs tmpfs "$bfd_plugin_dir" 2>&1) || {
+        why="cannot mount an empty tmpfs over $bfd_plugin_dir: $why"
+        return 1
+    }
+    [ -z "$(ls -A "$bfd_plugin_dir")" ] || fail "$bfd_plugin_dir is not empty after the mount"
+    echo "private mount namespace: $bfd_plugin_dir is empty"
+}
+
+# enter_private_plugin_dir SCRIPT ARGUMENTS...: both of the above; skips the
+# test when either fails.
+enter_private_plugin_dir() {
+    enter_private_namespace "$@" || skip "$why"
+    hide_plugin_dir || skip "$why"
 }
 
 # install_toolchain_tree PREFIX: installs the build into PREFIX and puts the
