@@ -78,13 +78,18 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 if(CMAKE_CROSSCOMPILING)
-    # dpkg-shlibdeps cannot read the target's programs. They are static
-    # unless the sanitizers are on, and then they need libc alone.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+endif()
+# Depends follows the link choice (ZIN_LINK, cmake/ZinLink.cmake): static
+# programs, on musl or on the system C library, need no package at run
+# time; dynamic ones need libc alone, which dpkg-shlibdeps works out with
+# its version, except in a cross build, where it cannot read the target's
+# programs.
+if(NOT ZIN_LINK STREQUAL "dynamic")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    if(ZIN_SANITIZE)
-        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
-    endif()
+elseif(CMAKE_CROSSCOMPILING)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

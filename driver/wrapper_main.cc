@@ -13,6 +13,7 @@
 #include "driver/wrapper_main.h"
 #include "lookup/file_identity.h"
 #include "lookup/relocated_prefix.h"
+#include "lookup/relocation_program_path.h"
 #include "lookup/search_list.h"
 #include "pex/pex_results.h"
 #include "pex/pex_types.h"
@@ -21,8 +22,12 @@
 namespace {
 
 // `directory` relocated like the program, or the configured constant itself.
-const char *installation_dir(const char *program_path, const char *directory) {
-    const char *relocated = relocated_prefix(program_path, install_bin_prefix, directory);
+// `resolved_path` comes from relocation_program_path, so the keep-links entry
+// point relocates as relocated_prefix would from the original path, and the
+// program's path is walked once per run instead of once per directory.
+const char *installation_dir(const char *resolved_path, const char *directory) {
+    const char *relocated =
+        relocated_prefix_keep_links(resolved_path, install_bin_prefix, directory);
     return relocated != nullptr ? relocated : directory;
 }
 
@@ -77,8 +82,11 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     if (const char *exec_prefix = std::getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
         program_path = join_strings(exec_prefix, personality.wrapper_name, nullptr);
     }
-    const char *exec_dir = installation_dir(program_path, install_exec_prefix);
-    const char *libexec_dir = installation_dir(program_path, install_libexec_prefix);
+    // Found on PATH and resolved once for both directories. Null (allocation
+    // failed) makes both relocations null, as relocated_prefix would be.
+    const char *resolved_path = relocation_program_path(program_path, 1);
+    const char *exec_dir = installation_dir(resolved_path, install_exec_prefix);
+    const char *libexec_dir = installation_dir(resolved_path, install_libexec_prefix);
 
     SearchList tool_dirs{};
     SearchList path_dirs{};

@@ -57,41 +57,50 @@ const char *search_path_entries(const char *search_path, const char *name, std::
     }
 }
 
-} // namespace
+// The copy step: the canonical form of `path`, or a plain duplicate.
+char *copy_program_path(const char *path, int resolve_links) {
+    return resolve_links != 0 ? canonical_path(path) : strdup(path);
+}
 
-char *relocation_program_path(const char *program_path, int resolve_links) {
-    const char *search_path = nullptr;
-    if (platform_base_name(program_path) == program_path)
-        search_path = std::getenv("PATH");
+// Looks `name` up on `search_path` and copies the first program found there,
+// or the name itself. Out of line, so that the candidate buffer is on the
+// stack only while PATH is searched: a program path holding a '/' is copied
+// without it beneath realpath's own buffers, which spares a run a page.
+[[gnu::noinline]] char *search_and_copy(const char *search_path, const char *name,
+                                        int resolve_links) {
+    std::size_t name_length = std::strlen(name);
+    std::size_t path_length = std::strlen(search_path);
+    // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
+    std::size_t extra = path_length != 0 ? 2 : 3;
+    if (name_length > SIZE_MAX - extra - path_length)
+        return nullptr;
+    std::size_t size = name_length + path_length + extra;
 
     char stack_candidate[stack_candidate_size];
     char *heap_candidate = nullptr;
-    if (search_path != nullptr) {
-        std::size_t name_length = std::strlen(program_path);
-        std::size_t path_length = std::strlen(search_path);
-        // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
-        std::size_t extra = path_length != 0 ? 2 : 3;
-        if (name_length > SIZE_MAX - extra - path_length)
+    char *candidate = stack_candidate;
+    if (size > stack_candidate_size) {
+        // Without the buffer no PATH entry can be tried. Going on with the
+        // bare name would relocate against the current directory although
+        // the program may well be on PATH; null lets the caller keep its
+        // configured directory instead.
+        heap_candidate = static_cast<char *>(std::malloc(size));
+        if (heap_candidate == nullptr)
             return nullptr;
-        std::size_t size = name_length + path_length + extra;
-
-        char *candidate = stack_candidate;
-        if (size > stack_candidate_size) {
-            // Without the buffer no PATH entry can be tried. Going on with the
-            // bare name would relocate against the current directory although
-            // the program may well be on PATH; null lets the caller keep its
-            // configured directory instead.
-            heap_candidate = static_cast<char *>(std::malloc(size));
-            if (heap_candidate == nullptr)
-                return nullptr;
-            candidate = heap_candidate;
-        }
-        const char *found = search_path_entries(search_path, program_path, name_length, candidate);
-        if (found != nullptr)
-            program_path = found;
+        candidate = heap_candidate;
     }
-
-    char *full = resolve_links != 0 ? canonical_path(program_path) : strdup(program_path);
+    const char *found = search_path_entries(search_path, name, name_length, candidate);
+    char *full = copy_program_path(found != nullptr ? found : name, resolve_links);
     std::free(heap_candidate);
     return full;
+}
+
+} // namespace
+
+char *relocation_program_path(const char *program_path, int resolve_links) {
+    if (platform_base_name(program_path) == program_path) {
+        if (const char *search_path = std::getenv("PATH"); search_path != nullptr)
+            return search_and_copy(search_path, program_path, resolve_links);
+    }
+    return copy_program_path(program_path, resolve_links);
 }

@@ -14,7 +14,7 @@
 set -eu
 
 packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
-  util-linux mount llvm-14-linker-tools groff-base man-db dpkg-dev file lintian"
+  util-linux mount llvm-14-linker-tools groff-base man-db dpkg-dev file lintian musl-dev musl-tools"
 
 for group in "$@"; do
     case "$group" in

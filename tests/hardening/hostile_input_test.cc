@@ -413,9 +413,13 @@ TEST_F(HostileTest, ReaderLeavingEarly) {
             EXPECT_EQ(read_text(err_path), "");
         } else {
             EXPECT_EQ(WEXITSTATUS(status), 1);
-            EXPECT_EQ(read_text(err_path), tool("nm") + " terminated with signal " +
-                                               std::to_string(SIGPIPE) + " [" + strsignal(SIGPIPE) +
-                                               "]\n");
+            // In brackets the C library's description, whose words vary by library.
+            std::string err = read_text(err_path);
+            std::string head =
+                tool("nm") + " terminated with signal " + std::to_string(SIGPIPE) + " [";
+            EXPECT_TRUE(err.starts_with(head) && err.ends_with("]\n") &&
+                        err.size() > head.size() + 2)
+                << err;
         }
     }
 }

@@ -1,6 +1,8 @@
 // Relocating configured directories like the running program, with the
-// lookup of the program on PATH.
+// lookup of the program on PATH, and the resolving step both entry points share.
 #include "relocation_fixture.h"
+
+#include "lookup/relocation_program_path.h"
 
 #include <sys/stat.h>
 
@@ -135,6 +137,40 @@ TEST_F(RelocatedPrefixTest, SymbolicLinksResolvedOrKept) {
     setenv("PATH", at("link").c_str(), 1);
     EXPECT_EQ(keep_links("zin-ar"), relocated_from("link"));
     EXPECT_EQ(resolved("zin-ar"), relocated_from("real"));
+}
+
+// The driver resolves once and relocates both directories from the result with
+// links kept: that must give what relocated_prefix gives for the original path.
+TEST_F(RelocatedPrefixTest, ResolvingOnceThenKeepingLinksAgrees) {
+    install_program("real");
+    ASSERT_TRUE(make_dir(at("link")));
+    ASSERT_EQ(symlink("../real/zin-ar", at("link/zin-ar").c_str()), 0);
+    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    setenv("PATH", (at("nowhere") + ":" + at("link")).c_str(), 1);
+
+    struct Row {
+        std::string program;
+        std::string resolved; // relocation_program_path with links resolved
+    };
+    for (const Row &row : std::initializer_list<Row>{
+             {at("link/zin-ar"), at("real/zin-ar")},
+             {"zin-ar", at("real/zin-ar")},                // found on PATH through the link
+             {"./link/zin-ar", at("real/zin-ar")},         // relative, made absolute
+             {"/opt/tc/bin/zin-ar", "/opt/tc/bin/zin-ar"}, // missing: kept as given
+             {"zin-nm", "zin-nm"},                         // on PATH nowhere: the bare name
+         }) {
+        SCOPED_TRACE(row.program);
+        char *once = relocation_program_path(row.program.c_str(), 1);
+        ASSERT_NE(once, nullptr);
+        EXPECT_EQ(once, row.resolved);
+        for (const char *target : {lib_dir, libexec_dir}) {
+            EXPECT_EQ(keep_links(once, bin_dir, target),
+                      resolved(row.program.c_str(), bin_dir, target));
+        }
+        std::free(once);
+    }
+    // With links kept, only the PATH lookup happens.
+    EXPECT_EQ(take(relocation_program_path("zin-ar", 0)), at("link/zin-ar"));
 }
 
 TEST_F(RelocatedPrefixTest, LongPathValuesStillFindTheProgram) {
