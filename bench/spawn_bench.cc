@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <ftw.h>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -33,7 +32,8 @@
 #include <vector>
 
 #include "driver/build_config.h"
-#include "e2e/install_layout.h"
+#include "testkit/files.h"
+#include "testkit/install_tree.h"
 
 extern char **environ;
 
@@ -60,70 +60,11 @@ constexpr int path_entries = 30;
 
 // ---------------------------------------------------------------- files
 
-void make_dirs(const std::string &path) {
-    for (std::size_t at = 1; at <= path.size(); ++at) {
-        if (at == path.size() || path[at] == '/') {
-            std::string prefix = path.substr(0, at);
-            if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
-                die_errno("mkdir " + prefix);
-            }
-        }
-    }
-}
-
-std::string read_file(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        die_errno("open " + path);
-    }
-    std::string content;
-    char buffer[65536];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    if (got < 0) {
-        die_errno("read " + path);
-    }
-    return content;
-}
-
-// Writes a new file through a temporary name, so that a running copy of an
-// executable is never written into.
-void write_file(const std::string &path, const std::string &content, mode_t mode) {
-    std::string temporary = path + ".new";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        die_errno("open " + temporary);
-    }
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t wrote = write(fd, content.data() + done, content.size() - done);
-        if (wrote <= 0) {
-            die_errno("write " + temporary);
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    if (close(fd) != 0 || chmod(temporary.c_str(), mode) != 0 ||
-        rename(temporary.c_str(), path.c_str()) != 0) {
-        die_errno("finish " + path);
-    }
-}
-
-void copy_file(const std::string &from, const std::string &to, mode_t mode) {
-    write_file(to, read_file(from), mode);
-}
-
-void remove_tree(const std::string &path) {
-    nftw(
-        path.c_str(),
-        [](const char *name, const struct stat *, int, FTW *) {
-            (void)remove(name);
-            return 0;
-        },
-        16, FTW_DEPTH | FTW_PHYS);
-}
+using kit::copy_file;
+using kit::make_dirs;
+using kit::read_file;
+using kit::remove_tree;
+using kit::write_file;
 
 std::string canonical(const std::string &path) {
     char resolved[PATH_MAX];
@@ -137,7 +78,7 @@ std::string canonical(const std::string &path) {
 
 // An installation tree moved to `root`, with its directories spelt the way the
 // relocated wrappers spell them ("../" steps kept).
-struct Tree : e2e::InstallTree {
+struct Tree : kit::InstallTree {
     std::string yardstick_dir; // the fixed tool and plugin of the launcher and the shell wrapper
     std::string path_tool_dir; // last PATH entry of the zin-nm case
     std::string search_path;   // the 30-entry PATH of the zin-nm case
@@ -145,7 +86,7 @@ struct Tree : e2e::InstallTree {
 
 Tree tree_layout(const std::string &root) {
     Tree tree;
-    static_cast<e2e::InstallTree &>(tree) = e2e::install_tree_layout(root);
+    static_cast<kit::InstallTree &>(tree) = kit::install_tree_layout(root);
     // As compiled into the minimal launcher, whatever the canonical root.
     tree.yardstick_dir = std::string(ZIN_BENCH_TREE_DIR) + "/yardstick/";
     tree.path_tool_dir = root + "/path/tool";
