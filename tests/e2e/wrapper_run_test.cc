@@ -1,79 +1,60 @@
-// Running the tool: exit codes, signals, exec failures and what the tool inherits.
+// Running the tool: exit codes, signals, exec failures and what the tool
+// inherits. The mapping of every status is unit-tested in
+// tests/driver/exit_status_test.cc.
 #include <csignal>
 #include <cstring>
 #include <sys/wait.h>
 
-#include "e2e/e2e_support.h"
+#include "testkit/files.h"
+#include "testkit/wrapper_test.h"
 
-namespace e2e {
 namespace {
+
+using namespace kit;
+
+std::string signal_report(const std::string &tool, int signal_number, const char *core) {
+    return tool + " terminated with signal " + std::to_string(signal_number) + " [" +
+           strsignal(signal_number) + "]" + core + "\n";
+}
 
 TEST_F(WrapperTest, ExitCodesArePassedOn) {
     for (int code : {0, 3, 255}) {
-        Command command = wrapper("zin-nm", {"a.o"});
-        set_env(command, "STAND_IN_EXIT", std::to_string(code));
-        expect_run(command, tool_output("nm", {"a.o"}), "", code);
-    }
-}
-
-TEST_F(WrapperTest, EveryExitCodeIsPassedOn) {
-    Command command = wrapper("zin-ranlib");
-#ifdef ZIN_E2E_SANITIZED
-    // A sanitized start costs a quarter second: every fifth code, and 255.
-    constexpr int stride = 5;
-#else
-    constexpr int stride = 1;
-#endif
-    for (int code = 0; code <= 255; code += stride) {
-        command.env.clear();
-        set_env(command, "PATH", scratch_ + "/no-such-directory");
-        set_env(command, "STAND_IN_EXIT", std::to_string(code));
-        SCOPED_TRACE(describe_command(command));
-        Outcome outcome = run_command(command);
-        ASSERT_EQ(code, exit_code(outcome));
-        ASSERT_EQ("", outcome.err);
+        Launch launch = wrapper("zin-nm", {"a.o"});
+        set_env(launch, "STAND_IN_EXIT", std::to_string(code));
+        expect_run(launch, tool_output("nm", {"a.o"}), "", code);
     }
 }
 
 TEST_F(WrapperTest, ToolKilledBySignalIsReported) {
-    Command command = wrapper("zin-ar", {"t"});
-    set_env(command, "STAND_IN_SIGNAL", std::to_string(SIGKILL));
-    std::string tool = tree_.tool_dir + "ar";
-    expect_run(command, tool_output("ar", {"-t"}),
-               tool + " terminated with signal " + std::to_string(SIGKILL) + " [" +
-                   strsignal(SIGKILL) + "]\n",
+    Launch launch = wrapper("zin-ar", {"t"});
+    set_env(launch, "STAND_IN_SIGNAL", std::to_string(SIGKILL));
+    expect_run(launch, tool_output("ar", {"-t"}), signal_report(tree_.tool_dir + "ar", SIGKILL, ""),
                1);
 }
 
 TEST_F(WrapperTest, ToolDumpingCoreIsReportedSo) {
     // Whether a core is written depends on the machine (core_pattern, limits):
     // ask the stand-in alone first.
-    Command probe;
-    probe.executable = built_program("stand_in_tool");
+    Launch probe;
+    probe.executable = built_programs().tool;
     probe.argv = {probe.executable};
     probe.cwd = scratch_;
     set_env(probe, "STAND_IN_SIGNAL", std::to_string(SIGQUIT));
     set_env(probe, "STAND_IN_CORE", "1");
-    Outcome seen = run_command(probe);
+    Outcome seen = run_program(probe);
     ASSERT_TRUE(WIFSIGNALED(seen.wait_status)) << seen.wait_status;
     if (!WCOREDUMP(seen.wait_status)) {
         GTEST_SKIP() << "this machine writes no core for SIGQUIT even with RLIMIT_CORE raised; "
                         "the \", core dumped\" text is covered by the exit-status unit test";
     }
-    Command command = wrapper("zin-nm");
-    set_env(command, "STAND_IN_SIGNAL", std::to_string(SIGQUIT));
-    set_env(command, "STAND_IN_CORE", "1");
+    Launch launch = wrapper("zin-nm");
+    set_env(launch, "STAND_IN_SIGNAL", std::to_string(SIGQUIT));
+    set_env(launch, "STAND_IN_CORE", "1");
     std::string tool = tree_.tool_dir + "nm";
-    expect_run(command, tool_output("nm", {}),
-               tool + " terminated with signal " + std::to_string(SIGQUIT) + " [" +
-                   strsignal(SIGQUIT) + "], core dumped\n",
-               1);
+    expect_run(launch, tool_output("nm", {}), signal_report(tool, SIGQUIT, ", core dumped"), 1);
     // Without a core the message ends at the bracket.
-    command.env.pop_back();
-    expect_run(command, tool_output("nm", {}),
-               tool + " terminated with signal " + std::to_string(SIGQUIT) + " [" +
-                   strsignal(SIGQUIT) + "]\n",
-               1);
+    launch.env.pop_back();
+    expect_run(launch, tool_output("nm", {}), signal_report(tool, SIGQUIT, ""), 1);
 }
 
 TEST_F(WrapperTest, ToolThatCannotBeExecutedIsReported) {
@@ -84,17 +65,16 @@ TEST_F(WrapperTest, ToolThatCannotBeExecutedIsReported) {
 }
 
 TEST_F(WrapperTest, ToolSeesOnlyTheStandardDescriptors) {
-    Command command = wrapper("zin-nm");
-    set_env(command, "STAND_IN_LIST_FDS", "1");
-    expect_run(command, "fd 0\nfd 1\nfd 2\n", "", 0);
+    Launch launch = wrapper("zin-nm");
+    set_env(launch, "STAND_IN_SHOW", "fds");
+    expect_run(launch, fd_listing({0, 1, 2}), "", 0);
 }
 
 TEST_F(WrapperTest, ToolWritesToTheWrappersStandardError) {
-    Command command = wrapper("zin-nm");
-    set_env(command, "STAND_IN_STDERR", "nm: warning\n");
-    set_env(command, "STAND_IN_EXIT", "2");
-    expect_run(command, tool_output("nm", {}), "nm: warning\n", 2);
+    Launch launch = wrapper("zin-nm");
+    set_env(launch, "STAND_IN_STDERR", "nm: warning\n");
+    set_env(launch, "STAND_IN_EXIT", "2");
+    expect_run(launch, tool_output("nm", {}), "nm: warning\n", 2);
 }
 
 } // namespace
-} // namespace e2e
