@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,65 +19,24 @@
 #include "pex/pex_results.h"
 #include "pex/pex_types.h"
 #include "support/join_strings.h"
+#include "testkit/files.h"
+#include "testkit/scratch.h"
 
 namespace {
-
-// A scratch directory below the build tree, made on first use and removed at exit.
-const std::string &scratch() {
-    static const std::string dir = [] {
-        std::string pattern = std::string(ZIN_BENCH_SCRATCH_ROOT) + "/micro-XXXXXX";
-        mkdir(ZIN_BENCH_SCRATCH_ROOT, 0755);
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(2);
-        }
-        char resolved[PATH_MAX];
-        if (realpath(pattern.c_str(), resolved) == nullptr) {
-            std::perror("realpath");
-            std::exit(2);
-        }
-        std::atexit([] {
-            nftw(
-                scratch().c_str(),
-                [](const char *name, const struct stat *, int, FTW *) {
-                    (void)remove(name);
-                    return 0;
-                },
-                16, FTW_DEPTH | FTW_PHYS);
-        });
-        return std::string(resolved);
-    }();
-    return dir;
-}
-
-void make_dir(const std::string &path) {
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        std::perror(path.c_str());
-        std::exit(2);
-    }
-}
-
-void make_file(const std::string &path, mode_t mode) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-    if (fd < 0 || close(fd) != 0) {
-        std::perror(path.c_str());
-        std::exit(2);
-    }
-}
 
 // ---------------------------------------------------------------- search lists
 
 // 100 existing directories; the file is only in the last one.
 void BM_search_list_find_hit_last_of_100(benchmark::State &state) {
-    std::string root = scratch() + "/find100";
-    make_dir(root);
+    std::string root = kit::process_scratch_dir() + "/find100";
+    kit::make_dirs(root);
     SearchList list{};
     for (int i = 0; i < 100; ++i) {
         std::string dir = root + "/dir" + std::to_string(i);
-        make_dir(dir);
+        kit::make_dirs(dir);
         search_list_append(&list, (dir + "/").c_str());
     }
-    make_file(root + "/dir99/ar", 0755);
+    kit::write_file(root + "/dir99/ar", "", 0755);
     for (auto _ : state) {
         char *found = search_list_find(&list, "ar", X_OK);
         if (found == nullptr) {
@@ -93,11 +51,11 @@ BENCHMARK(BM_search_list_find_hit_last_of_100);
 
 // The wrapper's own case: two installation directories, the file in the second.
 void BM_search_list_find_hit_second_of_2(benchmark::State &state) {
-    std::string root = scratch() + "/find2";
-    make_dir(root);
-    make_dir(root + "/a");
-    make_dir(root + "/b");
-    make_file(root + "/b/libqor_plugin.so", 0644);
+    std::string root = kit::process_scratch_dir() + "/find2";
+    kit::make_dirs(root);
+    kit::make_dirs(root + "/a");
+    kit::make_dirs(root + "/b");
+    kit::write_file(root + "/b/libqor_plugin.so", "", 0644);
     SearchList list{};
     search_list_append(&list, (root + "/a/").c_str());
     search_list_append(&list, (root + "/b/").c_str());
@@ -138,15 +96,15 @@ BENCHMARK(BM_search_list_from_string_30);
 // A program 22 directories below the scratch directory, away from the configured
 // bin directory.
 std::string deep_program() {
-    std::string dir = scratch() + "/deep";
-    make_dir(dir);
+    std::string dir = kit::process_scratch_dir() + "/deep";
+    kit::make_dirs(dir);
     for (int i = 0; i < 20; ++i) {
         dir += "/level" + std::to_string(i);
-        make_dir(dir);
+        kit::make_dirs(dir);
     }
     dir += "/bin";
-    make_dir(dir);
-    make_file(dir + "/zin-ar", 0755);
+    kit::make_dirs(dir);
+    kit::write_file(dir + "/zin-ar", "", 0755);
     return dir + "/zin-ar";
 }
 

@@ -36,10 +36,6 @@ struct Tree {
 Tree build_tree(const Variants &variants);
 // Puts the tool for memory figures in place of every copy of the timed tool.
 void install_rss_tool(const Tree &tree);
-// Removes the tree.
-void remove_tree();
-// The whole content of a file.
-std::string read_file(const std::string &path);
 
 // ---------------------------------------------------------------- spawn_cases.cc
 

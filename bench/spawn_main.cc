@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "bench/spawn_bench.h"
+#include "testkit/files.h"
 
 namespace spawn_bench {
 
@@ -97,7 +98,7 @@ Options parse_options(int argc, char **argv) {
 
 // The three load averages of /proc/loadavg.
 std::string load_average() {
-    std::string text = read_file("/proc/loadavg");
+    std::string text = kit::read_file("/proc/loadavg");
     std::size_t cut = 0;
     for (int fields = 0; fields < 3 && cut != std::string::npos; ++fields) {
         cut = text.find(' ', cut + (fields == 0 ? 0 : 1));
@@ -183,7 +184,7 @@ int main(int argc, char **argv) {
     std::printf("tree: %s\n\n", tree.root.c_str());
     bool met = report(set, f, options.strace);
     if (!options.keep) {
-        remove_tree();
+        kit::remove_tree(ZIN_BENCH_TREE_DIR);
     }
     if (!met) {
         std::printf("\nzin-ar misses a target.\n");

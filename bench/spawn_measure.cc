@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "bench/spawn_bench.h"
+#include "testkit/files.h"
 
 extern char **environ;
 
@@ -45,7 +46,7 @@ run_to_files(const Case &c, bool echo, const std::string &out_path, const std::s
     Prepared p = prepare(c, echo);
     RunResult r = run(c, p, &actions);
     posix_spawn_file_actions_destroy(&actions);
-    return {r, read_file(out_path)};
+    return {r, kit::read_file(out_path)};
 }
 
 } // namespace
@@ -99,7 +100,7 @@ void verify(const Case &c) {
     std::string err_path = std::string(ZIN_BENCH_TREE_DIR) + "/verify.err";
     auto [r, out] =
         run_to_files(c, true, std::string(ZIN_BENCH_TREE_DIR) + "/verify.out", err_path);
-    std::string err = read_file(err_path);
+    std::string err = kit::read_file(err_path);
     if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0 || out != c.expected_output ||
         !err.empty()) {
         die("case '" + c.label + "' does not do its job:\n  wait status " +
@@ -153,7 +154,7 @@ long count_syscalls(const std::string &strace, const Case &c) {
         die("strace of '" + c.label + "' failed, wait status " + std::to_string(r.status));
     }
     // The last line: "100.00  <seconds>  <usecs/call>  <calls>  <errors>  total".
-    std::string text = read_file(report);
+    std::string text = kit::read_file(report);
     std::size_t last = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
     double percent, seconds;
     long usecs, calls;

@@ -5,22 +5,15 @@
 // directory and is readable, or the name itself when it is absolute.
 #include "fuzz_input.h"
 #include "lookup/search_list.h"
+#include "testkit/files.h"
+#include "testkit/scratch.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// An empty file `name` with `mode` in the current directory.
-void make_file(const char *name, mode_t mode) {
-    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, mode);
-    if (fd < 0)
-        fuzz::fail("scratch file");
-    close(fd);
-}
 
 // The pieces of `list` between its ':' separators, empty ones included.
 std::vector<std::string> pieces_of(const std::string &list) {
@@ -41,32 +34,17 @@ bool acceptable(const std::string &path) {
            access(path.c_str(), R_OK) == 0;
 }
 
-// The scratch directory the fuzzer works in, and the files made there.
-char scratch[] = "/tmp/zin-fuzz-search-XXXXXX";
-const char *const scratch_files[] = {"tool", "data", "dir/tool", "dir/data"};
-
-// Removes the scratch directory when the fuzzer ends normally.
-void remove_scratch() {
-    if (chdir(scratch) != 0)
-        return;
-    for (const char *name : scratch_files)
-        unlink(name);
-    rmdir("dir");
-    if (chdir("/") == 0)
-        rmdir(scratch);
-}
-
 } // namespace
 
-// libFuzzer's set-up, once before the first input.
+// libFuzzer's set-up, once before the first input: a scratch directory with
+// a few files to work in, removed when the fuzzer ends normally.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0 || mkdir("dir", 0755) != 0)
+    if (chdir(kit::process_scratch_dir().c_str()) != 0 || !kit::make_dirs("dir"))
         fuzz::fail("scratch directory");
-    make_file(scratch_files[0], 0755);
-    make_file(scratch_files[1], 0644);
-    make_file(scratch_files[2], 0755);
-    make_file(scratch_files[3], 0600);
-    std::atexit(remove_scratch);
+    kit::write_file("tool", "", 0755);
+    kit::write_file("data", "", 0644);
+    kit::write_file("dir/tool", "", 0755);
+    kit::write_file("dir/data", "", 0600);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,95 +56,73 @@ std::vector<std::string> until_null(const char *const *vector) {
     return result;
 }
 
-TEST(TakeBOption, AbsentLeavesEverything) {
-    Argv args({"zin-ar", "rcs", "-b", "--B", "x-B", "B"});
-    const char *directory = "untouched";
-    EXPECT_EQ(BOption::absent, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(6, args.argc);
-    EXPECT_STREQ("untouched", directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-ar", "rcs", "-b", "--B", "x-B", "B"}),
-              args.elements());
-}
-
-TEST(TakeBOption, ProgramNameIsNotScanned) {
-    Argv args({"-Bzin", "x"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::absent, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(2, args.argc);
-}
-
-TEST(TakeBOption, JoinedFormIsRemovedAndGetsASlash) {
-    Argv args({"zin-ar", "rcs", "-B/opt/tc", "x.a"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(3, args.argc);
-    EXPECT_STREQ("/opt/tc/", directory);
-    args.release_if_new(directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-ar", "rcs", "x.a"}), args.elements());
-    EXPECT_EQ(nullptr, args.pointers[3]);
-}
-
-TEST(TakeBOption, SeparateFormRemovesBothElements) {
-    Argv args({"zin-nm", "-B", "dir/", "a.o", "b.o"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(3, args.argc);
-    EXPECT_STREQ("dir/", directory);
-    args.release_if_new(directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-nm", "a.o", "b.o"}), args.elements());
-}
-
-TEST(TakeBOption, SeparateFormAtTheEnd) {
-    Argv args({"zin-nm", "a.o", "-B", "d"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(2, args.argc);
-    EXPECT_STREQ("d", directory);
-    args.release_if_new(directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-nm", "a.o"}), args.elements());
-}
-
-TEST(TakeBOption, ShortValuesStayAsTheyAre) {
-    // An empty value exists only in the separate form: "-B" alone is that form.
-    for (const char *value : {"x", "/", ""}) {
-        auto expect_unchanged = [&](Argv args) {
-            const char *directory = nullptr;
-            EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-            EXPECT_STREQ(value, directory);
+TEST(TakeBOption, Table) {
+    using Elements = std::vector<std::string>;
+    struct Row {
+        const char *what;
+        Elements argv;
+        BOption result;
+        const char *directory;             // null: left as it was
+        std::optional<Elements> remaining; // the argv that stays, in order
+    };
+    const Row rows[] = {
+        {"look-alikes are no option",
+         {"zin-ar", "rcs", "-b", "--B", "x-B", "B"},
+         BOption::absent,
+         nullptr,
+         Elements{"zin-ar", "rcs", "-b", "--B", "x-B", "B"}},
+        {"the program name is not scanned",
+         {"-Bzin", "x"},
+         BOption::absent,
+         nullptr,
+         Elements{"-Bzin", "x"}},
+        {"joined form gets a slash",
+         {"zin-ar", "rcs", "-B/opt/tc", "x.a"},
+         BOption::taken,
+         "/opt/tc/",
+         Elements{"zin-ar", "rcs", "x.a"}},
+        {"separate form removes both",
+         {"zin-nm", "-B", "dir/", "a.o", "b.o"},
+         BOption::taken,
+         "dir/",
+         Elements{"zin-nm", "a.o", "b.o"}},
+        {"separate form at the end",
+         {"zin-nm", "a.o", "-B", "dir"},
+         BOption::taken,
+         "dir/",
+         Elements{"zin-nm", "a.o"}},
+        // One-character and empty values stay as they are; an empty value
+        // exists only in the separate form: "-B" alone is that form.
+        {"one character, separate", {"zin-ar", "-B", "x"}, BOption::taken, "x", Elements{"zin-ar"}},
+        {"one character, joined", {"zin-ar", "-Bx"}, BOption::taken, "x", Elements{"zin-ar"}},
+        {"slash, separate", {"zin-ar", "-B", "/"}, BOption::taken, "/", Elements{"zin-ar"}},
+        {"slash, joined", {"zin-ar", "-B/"}, BOption::taken, "/", Elements{"zin-ar"}},
+        {"empty, separate", {"zin-ar", "-B", ""}, BOption::taken, "", Elements{"zin-ar"}},
+        {"only the first is taken",
+         {"zin-ar", "-Bone", "-Btwo", "-B", "three"},
+         BOption::taken,
+         "one/",
+         Elements{"zin-ar", "-Btwo", "-B", "three"}},
+        {"a separate value may look like an option",
+         {"zin-ar", "-B", "-Bx", "t"},
+         BOption::taken,
+         "-Bx/",
+         Elements{"zin-ar", "t"}},
+        {"missing value", {"zin-ar", "t", "-B"}, BOption::missing_value, nullptr, std::nullopt},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Argv args(row.argv);
+        const char *directory = "untouched";
+        EXPECT_EQ(row.result, take_b_option(&args.argc, args.pointers.data(), &directory));
+        EXPECT_STREQ(row.directory != nullptr ? row.directory : "untouched", directory);
+        if (row.result == BOption::taken)
             args.release_if_new(directory);
-            EXPECT_EQ(1, args.argc);
-        };
-        expect_unchanged(Argv({"zin-ar", "-B", value}));
-        if (*value != '\0') {
-            expect_unchanged(Argv({"zin-ar", std::string("-B") + value}));
+        if (row.remaining) {
+            EXPECT_EQ(*row.remaining, args.elements()) << "up to the first null pointer";
+            EXPECT_EQ(row.remaining->size(), static_cast<std::size_t>(args.argc));
         }
     }
-}
-
-TEST(TakeBOption, OnlyTheFirstIsTaken) {
-    Argv args({"zin-ar", "-Bone", "-Btwo", "-B", "three"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_STREQ("one/", directory);
-    args.release_if_new(directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-ar", "-Btwo", "-B", "three"}), args.elements());
-    EXPECT_EQ(4, args.argc);
-}
-
-TEST(TakeBOption, SeparateValueMayItselfLookLikeAnOption) {
-    Argv args({"zin-ar", "-B", "-Bx", "t"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::taken, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_STREQ("-Bx/", directory);
-    args.release_if_new(directory);
-    EXPECT_EQ((std::vector<std::string>{"zin-ar", "t"}), args.elements());
-}
-
-TEST(TakeBOption, MissingValue) {
-    Argv args({"zin-ar", "t", "-B"});
-    const char *directory = nullptr;
-    EXPECT_EQ(BOption::missing_value, take_b_option(&args.argc, args.pointers.data(), &directory));
-    EXPECT_EQ(nullptr, directory);
 }
 
 TEST(BuildToolArgv, PluginGoesBeforeTheArguments) {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "driver/personality.h"
-#include "driver/stderr_capture.h"
 #include "driver/wrapper_main.h"
+#include "testkit/capture.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ TEST(WrapperMain, EmptyArgumentVectorPrintsTheUsage) {
     for (const WrapperPersonality &personality : wrapper_personalities) {
         int result = -1;
         std::string message =
-            capture_stderr([&] { return wrapper_main(personality, 0, argv); }, &result);
+            kit::capture_stderr([&] { result = wrapper_main(personality, 0, argv); });
         EXPECT_EQ(1, result);
         EXPECT_EQ("Usage: zin-ar [-B prefix] ar arguments ...\n", message);
     }

@@ -3,20 +3,21 @@
 #include <cstdio>
 #include <sstream>
 
-#include "e2e/e2e_support.h"
+#include "testkit/wrapper_test.h"
 
-namespace e2e {
 namespace {
+
+using namespace kit;
 
 // What `readelf <option> <program>` prints; a failed run fails the test.
 std::string readelf_output(const std::string &readelf, const char *option,
                            const std::string &program) {
-    Command command;
-    command.executable = readelf;
-    command.argv = {readelf, option, program};
-    SCOPED_TRACE(describe_command(command));
-    Outcome outcome = run_command(command);
-    EXPECT_EQ(0, exit_code(outcome)) << outcome.err;
+    Launch launch;
+    launch.executable = readelf;
+    launch.argv = {readelf, option, program};
+    SCOPED_TRACE(describe(launch));
+    Outcome outcome = run_program(launch);
+    EXPECT_EQ(0, exit_code(outcome.wait_status)) << outcome.err;
     return outcome.out;
 }
 
@@ -41,8 +42,8 @@ TEST(LeanStartup, ProgramsNeedOnlyTheCLibrary) {
     if (readelf.empty()) {
         GTEST_SKIP() << "readelf is not installed: cannot read the dynamic section";
     }
-    for (const char *name : {"zin-ar", "zin-nm", "zin-ranlib"}) {
-        std::string program = built_program(name);
+    const TreePrograms &programs = built_programs();
+    for (const std::string &program : {programs.zin_ar, programs.zin_nm, programs.zin_ranlib}) {
         SCOPED_TRACE(program);
         std::vector<std::string> needed;
         std::istringstream dynamic(readelf_output(readelf, "-d", program));
@@ -74,4 +75,3 @@ TEST(LeanStartup, ProgramsNeedOnlyTheCLibrary) {
 }
 
 } // namespace
-} // namespace e2e

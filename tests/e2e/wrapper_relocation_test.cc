@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include "driver/build_config.h"
-#include "e2e/e2e_support.h"
+#include "testkit/files.h"
+#include "testkit/wrapper_test.h"
 
-namespace e2e {
 namespace {
+
+using namespace kit;
 
 TEST_F(WrapperTest, PathsKeepTheirClimbingSteps) {
     // The strings as the wrapper composes them, "../" steps included.
@@ -35,82 +37,80 @@ TEST_F(WrapperTest, DefaultLayoutGivesTheDocumentedPaths) {
 }
 
 TEST_F(WrapperTest, RelativeProgramPathFromAnotherDirectory) {
-    make_dirs(scratch_ + "/elsewhere/deeper");
-    Command command = wrapper("zin-nm", {"a.o"});
-    command.cwd = scratch_ + "/elsewhere/deeper";
-    command.argv[0] = "../.." + tree_.bin_dir.substr(scratch_.size()) + "zin-nm";
-    expect_run(command, tool_output("nm", {"a.o"}), "", 0);
+    make_dirs(at("elsewhere/deeper"));
+    Launch launch = wrapper("zin-nm", {"a.o"});
+    launch.cwd = at("elsewhere/deeper");
+    launch.argv[0] = "../.." + tree_.bin_dir.substr(scratch_.size()) + "zin-nm";
+    expect_run(launch, tool_output("nm", {"a.o"}), "", 0);
 }
 
 TEST_F(WrapperTest, SymbolicLinkOutsideTheTree) {
-    make_dirs(scratch_ + "/links");
-    std::string link = scratch_ + "/links/zin-ar";
+    make_dirs(at("links"));
+    std::string link = at("links/zin-ar");
     ASSERT_EQ(0, symlink((tree_.bin_dir + "zin-ar").c_str(), link.c_str()));
-    Command command = wrapper("zin-ar", {"t"});
-    command.executable = link;
-    command.argv[0] = link;
-    expect_run(command, tool_output("ar", {"-t"}), "", 0);
+    Launch launch = wrapper("zin-ar", {"t"});
+    launch.executable = link;
+    launch.argv[0] = link;
+    expect_run(launch, tool_output("ar", {"-t"}), "", 0);
 }
 
 TEST_F(WrapperTest, BareNameFoundThroughPath) {
     // The first PATH entry holds a directory named like the wrapper: passed over.
-    make_dirs(scratch_ + "/decoy/zin-ranlib");
-    Command command = wrapper("zin-ranlib", {"x.a"});
-    command.argv[0] = "zin-ranlib";
-    set_env(command, "PATH", scratch_ + "/decoy:" + tree_.bin_dir);
-    expect_run(command, tool_output("ranlib", {"x.a"}), "", 0);
+    make_dirs(at("decoy/zin-ranlib"));
+    Launch launch = wrapper("zin-ranlib", {"x.a"});
+    launch.argv[0] = "zin-ranlib";
+    set_env(launch, "PATH", at("decoy") + ":" + tree_.bin_dir);
+    expect_run(launch, tool_output("ranlib", {"x.a"}), "", 0);
 }
 
 TEST_F(WrapperTest, ExecPrefixNamesTheTreeForAProgramElsewhere) {
-    make_dirs(scratch_ + "/elsewhere");
-    std::string copy = scratch_ + "/elsewhere/zin-ar";
-    copy_file(built_program("zin-ar"), copy, 0755);
-    Command command = wrapper("zin-ar", {"t"});
-    command.executable = copy;
-    command.argv[0] = copy;
+    make_dirs(at("elsewhere"));
+    std::string copy = at("elsewhere/zin-ar");
+    copy_file(built_programs().zin_ar, copy, 0755);
+    Launch launch = wrapper("zin-ar", {"t"});
+    launch.executable = copy;
+    launch.argv[0] = copy;
     // Without the prefix the copy relocates next to itself and finds nothing.
-    expect_run(command, "", copy + ": Cannot find plugin '" + plugin_file_name + "'\n", 1);
-    set_env(command, "ZIN_EXEC_PREFIX", tree_.bin_dir);
-    expect_run(command, tool_output("ar", {"-t"}), "", 0);
+    expect_run(launch, "", copy + ": Cannot find plugin '" + plugin_file_name + "'\n", 1);
+    set_env(launch, "ZIN_EXEC_PREFIX", tree_.bin_dir);
+    expect_run(launch, tool_output("ar", {"-t"}), "", 0);
 }
 
 TEST_F(WrapperTest, ExecPrefixIsJoinedWithoutSeparator) {
     // "<bin>/x" + "zin-nm" names "<bin>/xzin-nm", which lies in the tree's bin
     // directory; "<bin>/x/zin-nm" would not.
-    Command command = wrapper("zin-nm");
-    command.argv[0] = "somewhere-else";
-    set_env(command, "ZIN_EXEC_PREFIX", tree_.bin_dir + "x");
-    expect_run(command, tool_output("nm", {}), "", 0);
+    Launch launch = wrapper("zin-nm");
+    launch.argv[0] = "somewhere-else";
+    set_env(launch, "ZIN_EXEC_PREFIX", tree_.bin_dir + "x");
+    expect_run(launch, tool_output("nm", {}), "", 0);
 }
 
 TEST_F(WrapperTest, EmptyExecPrefixMakesTheBareNameTheProgramPath) {
-    make_dirs(scratch_ + "/elsewhere");
-    std::string copy = scratch_ + "/elsewhere/zin-nm";
-    copy_file(built_program("zin-nm"), copy, 0755);
-    Command command = wrapper("zin-nm", {"a.o"});
-    command.executable = copy;
-    command.argv[0] = copy;
-    set_env(command, "ZIN_EXEC_PREFIX", "");
-    set_env(command, "PATH", tree_.bin_dir);
-    expect_run(command, tool_output("nm", {"a.o"}), "", 0);
+    make_dirs(at("elsewhere"));
+    std::string copy = at("elsewhere/zin-nm");
+    copy_file(built_programs().zin_nm, copy, 0755);
+    Launch launch = wrapper("zin-nm", {"a.o"});
+    launch.executable = copy;
+    launch.argv[0] = copy;
+    set_env(launch, "ZIN_EXEC_PREFIX", "");
+    set_env(launch, "PATH", tree_.bin_dir);
+    expect_run(launch, tool_output("nm", {"a.o"}), "", 0);
 }
 
 TEST_F(WrapperTest, WholeTreeMovedWithRename) {
-    std::string moved_root = scratch_ + "/moved";
+    std::string moved_root = at("moved");
     ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
     tree_ = install_tree_layout(moved_root);
     expect_run(wrapper("zin-ar", {"rcs", "x.a"}), tool_output("ar", {"-rcs", "x.a"}), "", 0);
 }
 
 TEST_F(WrapperTest, MovedTreeWithoutPluginIsReported) {
-    std::string moved_root = scratch_ + "/moved";
+    std::string moved_root = at("moved");
     ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
     tree_ = install_tree_layout(moved_root);
     ASSERT_EQ(0, unlink(tree_plugin(tree_).c_str()));
-    Command command = wrapper("zin-ranlib");
-    expect_run(command, "", command.argv[0] + ": Cannot find plugin '" + plugin_file_name + "'\n",
-               1);
+    Launch launch = wrapper("zin-ranlib");
+    expect_run(launch, "", launch.argv[0] + ": Cannot find plugin '" + plugin_file_name + "'\n", 1);
 }
 
 } // namespace
-} // namespace e2e

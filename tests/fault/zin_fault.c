@@ -15,51 +15,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-enum {
-    F_MALLOC,
-    F_CALLOC,
-    F_REALLOC,
-    F_PIPE,
-    F_PIPE2,
-    F_VFORK,
-    F_DUP2,
-    F_CLOSE,
-    F_OPEN,
-    F_FDOPEN,
-    F_FCNTL,
-    F_MKSTEMPS,
-    F_WAIT4,
-    F_WAITPID,
-    F_READ,
-    F_WRITE,
-    F_REALPATH,
-    F_SLEEP,
-    F_COUNT
-};
+// Indices of the interposed functions: those of zin_fault_functions, then sleep.
+#define ZIN_FAULT_INDEX(name, natural_errno) F_##name,
+enum { ZIN_FAULT_FALLIBLE(ZIN_FAULT_INDEX) F_sleep, F_COUNT };
+#undef ZIN_FAULT_INDEX
+_Static_assert((int)F_sleep == (int)zin_fault_function_count, "one index per fallible function");
 
-static const struct {
-    const char *name;
-    int natural_errno;
-} functions[F_COUNT] = {
-    [F_MALLOC] = {"malloc", ENOMEM},
-    [F_CALLOC] = {"calloc", ENOMEM},
-    [F_REALLOC] = {"realloc", ENOMEM},
-    [F_PIPE] = {"pipe", EMFILE},
-    [F_PIPE2] = {"pipe2", EMFILE},
-    [F_VFORK] = {"vfork", EAGAIN},
-    [F_DUP2] = {"dup2", EBADF},
-    [F_CLOSE] = {"close", EIO},
-    [F_OPEN] = {"open", EMFILE},
-    [F_FDOPEN] = {"fdopen", ENOMEM},
-    [F_FCNTL] = {"fcntl", EBADF},
-    [F_MKSTEMPS] = {"mkstemps", ENOSPC},
-    [F_WAIT4] = {"wait4", ECHILD},
-    [F_WAITPID] = {"waitpid", ECHILD},
-    [F_READ] = {"read", EIO},
-    [F_WRITE] = {"write", EIO},
-    [F_REALPATH] = {"realpath", ENOENT},
-    [F_SLEEP] = {"sleep", 0},
-};
+// The name of function `f`.
+static const char *name_of(int f) {
+    return f == F_sleep ? "sleep" : zin_fault_functions[f].name;
+}
 
 // Counters live in plain memory: a vfork child shares it with its parent,
 // so calls made by the child count towards the same run.
@@ -80,7 +45,7 @@ extern void *__libc_realloc(void *, size_t);
 
 static int function_index(const char *name) {
     for (int i = 0; i < F_COUNT; ++i)
-        if (strcmp(functions[i].name, name) == 0)
+        if (strcmp(name_of(i), name) == 0)
             return i;
     return -1;
 }
@@ -90,7 +55,7 @@ static int should_fail(int f) {
     unsigned long n = ++calls[f];
     if (armed != f || n < armed_first || n - armed_first >= armed_count)
         return 0;
-    errno = armed_errno ? armed_errno : functions[f].natural_errno;
+    errno = armed_errno ? armed_errno : zin_fault_functions[f].natural_errno;
     return 1;
 }
 
@@ -164,36 +129,36 @@ __attribute__((destructor)) static void write_counts(void) {
     if (out == NULL)
         return;
     for (int i = 0; i < F_COUNT; ++i)
-        fprintf(out, "%s %lu\n", functions[i].name, calls[i]);
+        fprintf(out, "%s %lu\n", name_of(i), calls[i]);
     fclose(out);
 }
 
 void *malloc(size_t size) {
-    return should_fail(F_MALLOC) ? NULL : __libc_malloc(size);
+    return should_fail(F_malloc) ? NULL : __libc_malloc(size);
 }
 
 void *calloc(size_t count, size_t size) {
-    return should_fail(F_CALLOC) ? NULL : __libc_calloc(count, size);
+    return should_fail(F_calloc) ? NULL : __libc_calloc(count, size);
 }
 
 void *realloc(void *pointer, size_t size) {
-    return should_fail(F_REALLOC) ? NULL : __libc_realloc(pointer, size);
+    return should_fail(F_realloc) ? NULL : __libc_realloc(pointer, size);
 }
 
 int pipe(int fds[2]) {
     REAL(pipe);
-    return should_fail(F_PIPE) ? -1 : real_pipe(fds);
+    return should_fail(F_pipe) ? -1 : real_pipe(fds);
 }
 
 int pipe2(int fds[2], int flags) {
     REAL(pipe2);
-    return should_fail(F_PIPE2) ? -1 : real_pipe2(fds, flags);
+    return should_fail(F_pipe2) ? -1 : real_pipe2(fds, flags);
 }
 
 // Served by fork so that the caller may return from it; the child then has
 // memory of its own, which the code under test must not rely on anyway.
 pid_t vfork(void) {
-    if (should_fail(F_VFORK))
+    if (should_fail(F_vfork))
         return -1;
     REAL(fork);
     return real_fork();
@@ -201,12 +166,12 @@ pid_t vfork(void) {
 
 int dup2(int from, int to) {
     REAL(dup2);
-    return should_fail(F_DUP2) ? -1 : real_dup2(from, to);
+    return should_fail(F_dup2) ? -1 : real_dup2(from, to);
 }
 
 int close(int fd) {
     REAL(close);
-    return should_fail(F_CLOSE) ? -1 : real_close(fd);
+    return should_fail(F_close) ? -1 : real_close(fd);
 }
 
 static int open_common(const char *name, int flags, va_list args) {
@@ -214,7 +179,7 @@ static int open_common(const char *name, int flags, va_list args) {
     if (flags & (O_CREAT | O_TMPFILE))
         mode = (mode_t)va_arg(args, int);
     REAL(open);
-    return should_fail(F_OPEN) ? -1 : real_open(name, flags, mode);
+    return should_fail(F_open) ? -1 : real_open(name, flags, mode);
 }
 
 int open(const char *name, int flags, ...) {
@@ -235,12 +200,12 @@ int open64(const char *name, int flags, ...) {
 
 FILE *fdopen(int fd, const char *mode) {
     REAL(fdopen);
-    return should_fail(F_FDOPEN) ? NULL : real_fdopen(fd, mode);
+    return should_fail(F_fdopen) ? NULL : real_fdopen(fd, mode);
 }
 
 static int fcntl_common(int fd, int command, void *argument) {
     REAL(fcntl);
-    return should_fail(F_FCNTL) ? -1 : real_fcntl(fd, command, argument);
+    return should_fail(F_fcntl) ? -1 : real_fcntl(fd, command, argument);
 }
 
 int fcntl(int fd, int command, ...) {
@@ -261,7 +226,7 @@ int fcntl64(int fd, int command, ...) {
 
 int mkstemps(char *template_name, int suffix_length) {
     REAL(mkstemps);
-    return should_fail(F_MKSTEMPS) ? -1 : real_mkstemps(template_name, suffix_length);
+    return should_fail(F_mkstemps) ? -1 : real_mkstemps(template_name, suffix_length);
 }
 
 int mkstemps64(char *template_name, int suffix_length) {
@@ -270,31 +235,31 @@ int mkstemps64(char *template_name, int suffix_length) {
 
 pid_t wait4(pid_t pid, int *status, int options, struct rusage *usage) {
     REAL(wait4);
-    return should_fail(F_WAIT4) ? -1 : real_wait4(pid, status, options, usage);
+    return should_fail(F_wait4) ? -1 : real_wait4(pid, status, options, usage);
 }
 
 pid_t waitpid(pid_t pid, int *status, int options) {
     REAL(waitpid);
-    return should_fail(F_WAITPID) ? -1 : real_waitpid(pid, status, options);
+    return should_fail(F_waitpid) ? -1 : real_waitpid(pid, status, options);
 }
 
 ssize_t read(int fd, void *buffer, size_t size) {
     REAL(read);
-    return should_fail(F_READ) ? -1 : real_read(fd, buffer, size);
+    return should_fail(F_read) ? -1 : real_read(fd, buffer, size);
 }
 
 ssize_t write(int fd, const void *buffer, size_t size) {
     REAL(write);
-    return should_fail(F_WRITE) ? -1 : real_write(fd, buffer, size);
+    return should_fail(F_write) ? -1 : real_write(fd, buffer, size);
 }
 
 char *realpath(const char *path, char *resolved) {
     REAL(realpath);
-    return should_fail(F_REALPATH) ? NULL : real_realpath(path, resolved);
+    return should_fail(F_realpath) ? NULL : real_realpath(path, resolved);
 }
 
 unsigned sleep(unsigned seconds) {
-    ++calls[F_SLEEP];
+    ++calls[F_sleep];
     if (sleep_count < MAX_SLEEPS)
         sleeps[sleep_count] = seconds;
     ++sleep_count;

@@ -12,35 +12,21 @@
 #include <unistd.h>
 
 #include "driver/build_config.h"
-#include "hardening/hardening_support.h"
+#include "hardening/hardening_test.h"
 #include "lookup/relocated_prefix.h"
 #include "lookup/search_list.h"
 #include "pex/pex.h"
 #include "support/temp_file.h"
+#include "testkit/files.h"
 
 extern char **environ;
 
-namespace hardening {
 namespace {
 
-class HostileTest : public e2e::WrapperTest {
+using namespace kit;
+
+class HostileTest : public HardeningTest {
   protected:
-    void SetUp() override {
-        WrapperTest::SetUp();
-        subreaper_ = become_subreaper();
-        install_probe(tree_);
-        e2e::make_dirs(scratch_ + "/cwd");
-    }
-
-    void TearDown() override {
-        if (subreaper_) {
-            EXPECT_TRUE(reap_leftovers(0).empty()) << "a process was left behind";
-        }
-        WrapperTest::TearDown();
-    }
-
-    bool subreaper_ = false; // whether leftover processes can be seen
-
     std::string tool(const char *name) const { return tree_.tool_dir + name; }
 };
 
@@ -65,34 +51,32 @@ std::size_t environment_bytes() {
 TEST_F(HostileTest, ArgumentVectorAtTheSystemLimit) {
     long arg_max = sysconf(_SC_ARG_MAX);
     ASSERT_GT(arg_max, 0);
-    e2e::Command base = wrapper("zin-nm");
-    e2e::set_env(base, "PROBE_ARGS", "1");
+    Launch below = wrapper("zin-nm");
+    set_env(below, "STAND_IN_SHOW", "size");
     // Arguments of 1000 bytes up to 16 KiB below the limit: all reach the tool.
     std::size_t budget = static_cast<std::size_t>(arg_max) - environment_bytes() - 16384;
-    e2e::Command below = base;
     std::string chunk(1000, 'a');
     while (vector_bytes(below.argv) + chunk.size() + 1 + sizeof(char *) < budget) {
         below.argv.push_back(chunk);
     }
     std::size_t wrapper_bytes = vector_bytes(below.argv) - sizeof(char *) * below.argv.size();
     std::size_t tool_bytes = wrapper_bytes - below.argv[0].size() + tool("nm").size() +
-                             sizeof "--plugin" + e2e::tree_plugin(tree_).size() + 1;
-    Launch how;
-    how.command = below;
-    Finished finished = launch(how);
-    EXPECT_EQ(finished.out, "argc " + std::to_string(below.argv.size() + 2) + " bytes " +
-                                std::to_string(tool_bytes) + "\n");
-    EXPECT_EQ(finished.err, "");
-    EXPECT_EQ(exit_code(finished), 0);
+                             sizeof "--plugin" + tree_plugin(tree_).size() + 1;
+    Outcome outcome = run_program(below);
+    EXPECT_EQ(outcome.out, "argc " + std::to_string(below.argv.size() + 2) + " bytes " +
+                               std::to_string(tool_bytes) + "\n");
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(exit_code(outcome.wait_status), 0);
 
     // The longest last argument with which the wrapper still starts: the tool's
     // vector, longer by the plugin option, cannot be passed on.
+    auto with_last = [&](std::size_t length) {
+        Launch launch = below;
+        launch.argv.push_back(std::string(length, 'b'));
+        return launch;
+    };
     auto starts = [&](std::size_t length) {
-        Launch probe;
-        probe.command = below;
-        probe.command.argv.push_back(std::string(length, 'b'));
-        Finished outcome = launch(probe);
-        return exit_code(outcome) != 127;
+        return exit_code(run_program(with_last(length)).wait_status) != 127;
     };
     std::size_t low = 0;
     std::size_t high = 64 * 1024;
@@ -102,13 +86,7 @@ TEST_F(HostileTest, ArgumentVectorAtTheSystemLimit) {
         std::size_t middle = (low + high) / 2;
         (starts(middle) ? low : high) = middle;
     }
-    Launch edge;
-    edge.command = below;
-    edge.command.argv.push_back(std::string(low, 'b'));
-    finished = launch(edge);
-    EXPECT_EQ(finished.out, "");
-    EXPECT_EQ(finished.err, "Error running " + tool("nm") + ": execvp\n");
-    EXPECT_EQ(exit_code(finished), 1);
+    expect_run(with_last(low), "", "Error running " + tool("nm") + ": execvp\n", 1);
 }
 
 // 100,000 entries fit in one environment string (at most 128 KiB on Linux)
@@ -116,33 +94,29 @@ TEST_F(HostileTest, ArgumentVectorAtTheSystemLimit) {
 // through PATH, and finds the tool (gone from the tree) there too.
 TEST_F(HostileTest, PathOfAHundredThousandEntries) {
     ASSERT_EQ(unlink(tool("nm").c_str()), 0);
-    std::string last = scratch_ + "/last";
-    e2e::make_dirs(last);
-    e2e::copy_file(probe_tool(), last + "/nm", 0755);
+    std::string last = at("last");
+    make_dirs(last);
+    copy_file(built_programs().tool, last + "/nm", 0755);
     // A symbolic link would be resolved back into the tree: a second name is enough.
     ASSERT_EQ(link((tree_.bin_dir + "zin-nm").c_str(), (last + "/zin-nm").c_str()), 0);
     std::string path(99999, ':');
     path += tree_.bin_dir;
     path.pop_back(); // no trailing '/': the entry still names the directory
     path += ":" + last;
-    e2e::Command command = wrapper("zin-nm");
-    command.argv[0] = "zin-nm";
-    command.cwd = scratch_ + "/cwd";
-    e2e::set_env(command, "PATH", path);
-    e2e::set_env(command, "PROBE_EXIT", "4");
-    Launch how;
-    how.command = command;
-    Finished finished = launch(how);
-    EXPECT_EQ(finished.err, "");
-    EXPECT_EQ(exit_code(finished), 4);
+    Launch launch = wrapper("zin-nm", {"a.o"});
+    launch.argv[0] = "zin-nm";
+    launch.cwd = at("cwd");
+    set_env(launch, "PATH", path);
+    set_env(launch, "STAND_IN_EXIT", "4");
+    expect_run(launch, lines({last + "/nm", "--plugin", tree_plugin(tree_), "a.o"}), "", 4);
 }
 
 // A PATH of 1 MiB cannot reach a program through execve (one string may not
 // exceed 128 KiB on Linux), so the lookup code gets it directly.
 TEST_F(HostileTest, PathOfOneMebibyteInProcess) {
-    std::string dir = scratch_ + "/found";
-    e2e::make_dirs(dir);
-    e2e::copy_file(probe_tool(), dir + "/zin-ar", 0755);
+    std::string dir = at("found");
+    make_dirs(dir);
+    copy_file(built_programs().tool, dir + "/zin-ar", 0755);
     std::string path;
     int entries_made = 0;
     while (path.size() < (1u << 20)) {
@@ -178,81 +152,66 @@ TEST_F(HostileTest, PathOfOneMebibyteInProcess) {
     }
 }
 
-// Odd bytes and extreme lengths where a directory or a program path is
-// named: the tool is found where the value says, or the tree is used.
+// Odd bytes where a directory or a program path is named: the tool is found
+// where the value says. (A -B directory too long for any path is in the
+// end-to-end tests.)
 TEST_F(HostileTest, OddBytesInDirectoriesAndPrefixes) {
     const std::string odd = "\xff\xfe\x80 \xe9\x01";
     // -B naming a directory with odd bytes that holds plugin and tool.
-    std::string b_dir = scratch_ + "/b" + odd;
-    e2e::make_dirs(b_dir);
-    e2e::write_file(b_dir + "/" + plugin_file_name, "", 0644);
-    e2e::copy_file(e2e::built_program("stand_in_tool"), b_dir + "/nm", 0755);
-    e2e::expect_run(wrapper("zin-nm", {"-B", b_dir, odd}),
-                    e2e::lines({b_dir + "/nm", "--plugin", b_dir + "/" + plugin_file_name, odd}),
-                    "", 0);
-
-    // -B of 4 KiB: longer than a path may be, so every lookup there fails and
-    // the tree is used.
-    std::string long_dir = scratch_;
-    while (long_dir.size() < 4096) {
-        long_dir += "/" + std::string(200, 'd');
-    }
-    e2e::Command long_b = wrapper("zin-nm", {"-B" + long_dir});
-    e2e::set_env(long_b, "PROBE_EXIT", "6");
-    EXPECT_EQ(exit_code(launch(Launch{long_b})), 6);
+    std::string b_dir = at("b" + odd);
+    make_dirs(b_dir);
+    write_file(b_dir + "/" + plugin_file_name, "");
+    copy_file(built_programs().tool, b_dir + "/nm", 0755);
+    expect_run(wrapper("zin-nm", {"-B", b_dir, odd}),
+               lines({b_dir + "/nm", "--plugin", b_dir + "/" + plugin_file_name, odd}), "", 0);
 
     // PATH with an entry of odd bytes, empty entries and one that holds the
     // tool, which the tree no longer has.
-    std::string p_dir = scratch_ + "/p" + odd;
-    e2e::make_dirs(p_dir);
-    e2e::copy_file(e2e::built_program("stand_in_tool"), p_dir + "/ranlib", 0755);
+    std::string p_dir = at("p" + odd);
+    make_dirs(p_dir);
+    copy_file(built_programs().tool, p_dir + "/ranlib", 0755);
     ASSERT_EQ(unlink(tool("ranlib").c_str()), 0);
-    e2e::Command from_path = wrapper("zin-ranlib", {""});
-    e2e::set_env(from_path, "PATH", odd + "::" + p_dir + ":");
-    e2e::expect_run(
-        from_path, e2e::lines({p_dir + "/ranlib", "--plugin", e2e::tree_plugin(tree_), ""}), "", 0);
+    Launch from_path = wrapper("zin-ranlib", {""});
+    set_env(from_path, "PATH", odd + "::" + p_dir + ":");
+    expect_run(from_path, lines({p_dir + "/ranlib", "--plugin", tree_plugin(tree_), ""}), "", 0);
 
     // ZIN_EXEC_PREFIX naming a second tree whose path has odd bytes.
-    e2e::InstallTree other = e2e::build_install_tree(scratch_ + "/t" + odd);
-    e2e::Command prefixed = wrapper("zin-ar", {"t"});
-    e2e::set_env(prefixed, "ZIN_EXEC_PREFIX", other.bin_dir);
-    e2e::expect_run(prefixed,
-                    e2e::lines({other.tool_dir + "ar", "--plugin", e2e::tree_plugin(other), "-t"}),
-                    "", 0);
+    InstallTree other = build_install_tree(at("t" + odd), built_programs());
+    Launch prefixed = wrapper("zin-ar", {"t"});
+    set_env(prefixed, "ZIN_EXEC_PREFIX", other.bin_dir);
+    expect_run(prefixed, lines({other.tool_dir + "ar", "--plugin", tree_plugin(other), "-t"}), "",
+               0);
 }
 
 // The wrappers make no temporary file: whatever TMPDIR, TMP and TEMP name,
 // the run is the same and leaves nothing anywhere.
 TEST_F(HostileTest, UnusableTemporaryDirectories) {
-    std::string file = scratch_ + "/a-file";
-    e2e::write_file(file, "", 0644);
-    std::string locked = scratch_ + "/locked";
-    e2e::make_dirs(locked);
+    std::string file = at("a-file");
+    write_file(file, "");
+    std::string locked = at("locked");
+    make_dirs(locked);
     ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
-    struct Case {
+    ASSERT_EQ(chmod(at("cwd").c_str(), 0777), 0);
+    struct Row {
         const char *what;
         std::string value;
         bool as_nobody;
     };
-    const Case cases[] = {{"a regular file", file, false},
-                          {"a directory nobody may write (as uid 65534)", locked, true},
-                          {"a directory that does not exist", scratch_ + "/gone", false}};
-    for (const Case &each : cases) {
-        SCOPED_TRACE(each.what);
-        Launch how;
-        how.command = wrapper("zin-nm", {"a.o"});
-        how.command.cwd = scratch_ + "/cwd";
-        ASSERT_EQ(chmod(how.command.cwd.c_str(), 0777), 0);
+    const Row rows[] = {{"a regular file", file, false},
+                        {"a directory nobody may write (as uid 65534)", locked, true},
+                        {"a directory that does not exist", at("gone"), false}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Launch launch = wrapper("zin-nm", {"a.o"});
+        launch.cwd = at("cwd");
         for (const char *name : {"TMPDIR", "TMP", "TEMP"}) {
-            e2e::set_env(how.command, name, each.value);
+            set_env(launch, name, row.value);
         }
-        e2e::set_env(how.command, "PROBE_EXIT", "9");
-        how.as_nobody = each.as_nobody;
-        Finished finished = launch(how);
-        EXPECT_EQ(finished.err, "");
-        EXPECT_EQ(exit_code(finished), 9);
+        set_env(launch, "STAND_IN_EXIT", "9");
+        launch.as_nobody = row.as_nobody;
+        expect_run(launch, tool_output("nm", {"a.o"}), "", 9);
         EXPECT_TRUE(entries(locked).empty());
-        EXPECT_TRUE(entries(scratch_ + "/cwd").empty());
+        EXPECT_TRUE(entries(at("cwd")).empty());
     }
 }
 
@@ -262,14 +221,10 @@ TEST_F(HostileTest, TemporaryDirectoryThatDisappears) {
     if (ZIN_CROSS_EMULATED) {
         GTEST_SKIP() << "qemu-user adds its own line about the abort to the checked output";
     }
-    std::string dir = scratch_ + "/vanishing";
-    std::string log = scratch_ + "/log";
-    pid_t pid = fork();
-    if (pid == 0) {
-        int log_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (mkdir(dir.c_str(), 0755) != 0 || setenv("TMPDIR", dir.c_str(), 1) != 0 || log_fd < 0 ||
-            dup2(log_fd, 2) < 0) {
-            _exit(90);
+    std::string dir = at("vanishing");
+    ChildOutcome child = run_in_child([&] {
+        if (mkdir(dir.c_str(), 0755) != 0 || setenv("TMPDIR", dir.c_str(), 1) != 0) {
+            return 90;
         }
         temp_directory();
         rmdir(dir.c_str());
@@ -277,13 +232,11 @@ TEST_F(HostileTest, TemporaryDirectoryThatDisappears) {
         const char *const argv[] = {"true", nullptr};
         int error_number = 0;
         pex_run_stage(pipeline, PEX_PATH_SEARCH, "true", argv, nullptr, nullptr, &error_number);
-        _exit(91);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << status;
-    EXPECT_EQ(WTERMSIG(status), SIGABRT);
-    EXPECT_EQ(read_text(log),
+        return 91;
+    });
+    ASSERT_TRUE(WIFSIGNALED(child.wait_status)) << child.wait_status;
+    EXPECT_EQ(WTERMSIG(child.wait_status), SIGABRT);
+    EXPECT_EQ(child.err,
               "Cannot create temporary file in " + dir + "/: " + std::strerror(ENOENT) + "\n");
 }
 
@@ -292,33 +245,31 @@ TEST_F(HostileTest, TemporaryDirectoryThatDisappears) {
 // the wrapper had, and a failed exec must still be reported (status 1, not
 // the 255 of a report that never arrived).
 TEST_F(HostileTest, ClosedStandardDescriptors) {
-    std::string listing = scratch_ + "/fds";
-    std::string broken = scratch_ + "/broken";
-    e2e::make_dirs(broken);
-    e2e::write_file(broken + "/nm", "#!/nonexistent/zin-interpreter\n", 0755);
+    std::string listing = at("fds");
+    std::string broken = at("broken");
+    make_dirs(broken);
+    write_file(broken + "/nm", "#!/nonexistent/zin-interpreter\n", 0755);
+    write_file(broken + "/" + plugin_file_name, "");
     for (int closed = 1; closed < 8; ++closed) {
         SCOPED_TRACE("closed mask " + std::to_string(closed));
         std::vector<int> open_fds;
-        Launch how;
+        Launch launch = wrapper("zin-nm");
         for (int fd = 0; fd < 3; ++fd) {
-            how.closed[fd] = (closed & (1 << fd)) != 0;
-            if (!how.closed[fd]) {
+            launch.closed[fd] = (closed & (1 << fd)) != 0;
+            if (!launch.closed[fd]) {
                 open_fds.push_back(fd);
             }
         }
-        how.command = wrapper("zin-nm");
-        e2e::set_env(how.command, "PROBE_FDS_TO", listing);
-        e2e::set_env(how.command, "PROBE_EXIT", "5");
+        set_env(launch, "STAND_IN_FDS_TO", listing);
+        set_env(launch, "STAND_IN_EXIT", "5");
         std::remove(listing.c_str());
-        Finished finished = launch(how);
-        EXPECT_EQ(exit_code(finished), 5);
-        EXPECT_EQ(read_text(listing), fd_listing(open_fds));
+        EXPECT_EQ(exit_code(run_program(launch).wait_status), 5);
+        EXPECT_EQ(read_file(listing), fd_listing(open_fds));
 
-        how.command = wrapper("zin-nm", {"-B", broken});
-        e2e::write_file(broken + "/" + plugin_file_name, "", 0644);
-        finished = launch(how);
-        EXPECT_EQ(exit_code(finished), 1);
-        EXPECT_EQ(finished.err, how.closed[2] ? "" : "Error running " + broken + "/nm: execvp\n");
+        launch.argv.insert(launch.argv.end(), {"-B", broken});
+        Outcome outcome = run_program(launch);
+        EXPECT_EQ(exit_code(outcome.wait_status), 1);
+        EXPECT_EQ(outcome.err, launch.closed[2] ? "" : "Error running " + broken + "/nm: execvp\n");
     }
 }
 
@@ -326,19 +277,17 @@ TEST_F(HostileTest, ClosedStandardDescriptors) {
 // caller's standard input and output are closed: the report pipe then takes
 // descriptors 0 and 1, and putting the output on 1 must not swallow it.
 TEST_F(HostileTest, ClosedStandardDescriptorsUnderAStage) {
-    std::string out = scratch_ + "/out";
-    std::string listing = scratch_ + "/listing";
-    std::string verdict = scratch_ + "/verdict";
-    pid_t pid = fork();
-    if (pid == 0) {
+    std::string out = at("out");
+    std::string listing = at("listing");
+    std::string tool_path = built_programs().tool;
+    ChildOutcome child = run_in_child([&] {
         // Nothing of the test's own may reach the stages; the files are
         // opened while 0 and 1 are still taken, so they sit above 2.
         close_range(3, ~0U, 0);
         int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int listing_fd = open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int verdict_fd = open(verdict.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (out_fd < 3 || listing_fd < 3 || verdict_fd < 3) {
-            _exit(90);
+        if (out_fd < 3 || listing_fd < 3) {
+            return 90;
         }
         close(0);
         close(1);
@@ -353,33 +302,26 @@ TEST_F(HostileTest, ClosedStandardDescriptorsUnderAStage) {
         std::string text = std::to_string(failed) + " " + (message != nullptr ? message : "-") +
                            " " + std::to_string(error_number);
         // A stage that runs sees its output on 1, 0 closed like its caller's.
-        const char *const probe[] = {"probe", nullptr};
-        const char *const env[] = {"PROBE_FDS=1", nullptr};
-        std::string probe_path = probe_tool();
-        pid_t ran = pex_unix_spawn_child(&pipeline, 0, probe_path.c_str(), probe, env, 0,
-                                         listing_fd, 2, -1, &message, &error_number);
+        const char *const argv[] = {"stand-in", nullptr};
+        const char *const env[] = {"STAND_IN_SHOW=fds", nullptr};
+        pid_t ran = pex_unix_spawn_child(&pipeline, 0, tool_path.c_str(), argv, env, 0, listing_fd,
+                                         2, -1, &message, &error_number);
         int status = -1;
         text += ran > 0 && waitpid(ran, &status, 0) == ran && status == 0 ? " ran" : " not run";
-        (void)!write(verdict_fd, text.data(), text.size());
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_text(verdict), "-1 execv " + std::to_string(ENOENT) + " ran");
-    EXPECT_EQ(read_text(out), "") << "the failure record went into the stage's output";
-    EXPECT_EQ(read_text(listing), fd_listing({1, 2}));
+        (void)!write(2, text.data(), text.size());
+        return 0;
+    });
+    EXPECT_EQ(child.wait_status, 0);
+    EXPECT_EQ(child.err, "-1 execv " + std::to_string(ENOENT) + " ran");
+    EXPECT_EQ(read_file(out), "") << "the failure record went into the stage's output";
+    EXPECT_EQ(read_file(listing), fd_listing({1, 2}));
 }
 
 TEST_F(HostileTest, ToolClosingItsOutputEarly) {
-    Launch how;
-    how.command = wrapper("zin-ar", {"t", "x.a"});
-    e2e::set_env(how.command, "PROBE_CLOSE_STDOUT", "1");
-    e2e::set_env(how.command, "PROBE_EXIT", "7");
-    Finished finished = launch(how);
-    EXPECT_EQ(finished.out, "");
-    EXPECT_EQ(finished.err, "");
-    EXPECT_EQ(exit_code(finished), 7);
+    Launch launch = wrapper("zin-ar", {"t", "x.a"});
+    set_env(launch, "STAND_IN_CLOSE_STDOUT", "1");
+    set_env(launch, "STAND_IN_EXIT", "7");
+    expect_run(launch, "", "", 7);
 }
 
 // The wrapper's output goes to a reader that takes one byte and leaves, as
@@ -392,16 +334,18 @@ TEST_F(HostileTest, ReaderLeavingEarly) {
     }
     for (bool ignored : {false, true}) {
         SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE default");
-        e2e::Command command = wrapper("zin-nm");
-        e2e::set_env(command, "PROBE_FLOOD", "1");
+        Launch launch = wrapper("zin-nm");
+        set_env(launch, "STAND_IN_FLOOD", "1");
+        launch.ignore_sigpipe = ignored;
         int fds[2];
         ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-        std::string err_path = scratch_ + "/err";
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ASSERT_GE(err, 0);
-        pid_t pid = start(command, fds[1], err, ignored);
+        std::string err_path = at("err");
+        launch.stderr_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(launch.stderr_fd, 0);
+        launch.stdout_fd = fds[1];
+        pid_t pid = start_program(launch);
         close(fds[1]);
-        close(err);
+        close(launch.stderr_fd);
         char byte;
         EXPECT_EQ(read(fds[0], &byte, 1), 1);
         close(fds[0]);
@@ -410,11 +354,11 @@ TEST_F(HostileTest, ReaderLeavingEarly) {
         ASSERT_TRUE(WIFEXITED(status)) << "the wrapper itself must not die of SIGPIPE: " << status;
         if (ignored) {
             EXPECT_EQ(WEXITSTATUS(status), 42);
-            EXPECT_EQ(read_text(err_path), "");
+            EXPECT_EQ(read_file(err_path), "");
         } else {
             EXPECT_EQ(WEXITSTATUS(status), 1);
             // In brackets the C library's description, whose words vary by library.
-            std::string err = read_text(err_path);
+            std::string err = read_file(err_path);
             std::string head =
                 tool("nm") + " terminated with signal " + std::to_string(SIGPIPE) + " [";
             EXPECT_TRUE(err.starts_with(head) && err.ends_with("]\n") &&
@@ -425,4 +369,3 @@ TEST_F(HostileTest, ReaderLeavingEarly) {
 }
 
 } // namespace
-} // namespace hardening

@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "hardening/hardening_support.h"
+#include "hardening/hardening_test.h"
+#include "testkit/files.h"
 
-namespace hardening {
 namespace {
+
+using namespace kit;
 
 #ifdef ZIN_HARDENING_SANITIZED
 // A sanitized run costs some 0.3 s of the two cores: fewer runs.
@@ -21,18 +23,13 @@ constexpr int total_runs = 1000;
 #endif
 constexpr int at_once = 32;
 
-class LoadTest : public e2e::WrapperTest {
+class LoadTest : public HardeningTest {
   protected:
     void SetUp() override {
-        WrapperTest::SetUp();
-        subreaper_ = become_subreaper();
-        install_probe(tree_);
-        for (const char *dir : {"/tmp", "/cwd", "/out"}) {
-            e2e::make_dirs(scratch_ + dir);
-        }
+        HardeningTest::SetUp();
+        make_dirs(at("tmp"));
+        make_dirs(at("out"));
     }
-
-    bool subreaper_ = false; // whether leftover processes can be seen
 };
 
 // One run in flight: its slot's output files and the status it must end with.
@@ -49,7 +46,7 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
         free_slots.push_back(slot);
     }
     auto slot_file = [&](int slot, const char *kind) {
-        return scratch_ + "/out/" + kind + std::to_string(slot);
+        return at("out/") + kind + std::to_string(slot);
     };
     int started = 0;
     int finished = 0;
@@ -60,20 +57,19 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
             free_slots.pop_back();
             // 0..255 each at least once, 255 and 0 among them.
             int expected = started % 256;
-            e2e::Command command = wrapper(wrappers[started % 3], {"x.o"});
-            command.cwd = scratch_ + "/cwd";
-            e2e::set_env(command, "TMPDIR", scratch_ + "/tmp");
-            e2e::set_env(command, "PROBE_FDS", "1");
-            e2e::set_env(command, "PROBE_EXIT", std::to_string(expected));
-            int out = open(slot_file(slot, "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                           0644);
-            int err = open(slot_file(slot, "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                           0644);
-            ASSERT_GE(out, 0);
-            ASSERT_GE(err, 0);
-            pid_t pid = start(command, out, err);
-            close(out);
-            close(err);
+            Launch launch = wrapper(wrappers[started % 3], {"x.o"});
+            launch.cwd = at("cwd");
+            set_env(launch, "TMPDIR", at("tmp"));
+            set_env(launch, "STAND_IN_SHOW", "fds");
+            set_env(launch, "STAND_IN_EXIT", std::to_string(expected));
+            int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+            launch.stdout_fd = open(slot_file(slot, "out").c_str(), flags, 0644);
+            launch.stderr_fd = open(slot_file(slot, "err").c_str(), flags, 0644);
+            ASSERT_GE(launch.stdout_fd, 0);
+            ASSERT_GE(launch.stderr_fd, 0);
+            pid_t pid = start_program(launch);
+            close(launch.stdout_fd);
+            close(launch.stderr_fd);
             ASSERT_GT(pid, 0);
             running[pid] = {slot, expected};
             ++started;
@@ -91,23 +87,19 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
         running.erase(run);
         ++finished;
         bool right = WIFEXITED(status) && WEXITSTATUS(status) == done.expected &&
-                     read_text(slot_file(done.slot, "out")) == fd_listing({0, 1, 2}) &&
-                     read_text(slot_file(done.slot, "err")).empty();
+                     read_file(slot_file(done.slot, "out")) == fd_listing({0, 1, 2}) &&
+                     read_file(slot_file(done.slot, "err")).empty();
         if (!right && ++wrong <= 5) {
             ADD_FAILURE() << "run expecting " << done.expected << ": status " << status << ", out '"
-                          << read_text(slot_file(done.slot, "out")) << "', err '"
-                          << read_text(slot_file(done.slot, "err")) << "'";
+                          << read_file(slot_file(done.slot, "out")) << "', err '"
+                          << read_file(slot_file(done.slot, "err")) << "'";
         }
         free_slots.push_back(done.slot);
     }
     EXPECT_EQ(wrong, 0) << "of " << total_runs << " runs";
-    if (subreaper_) {
-        EXPECT_TRUE(reap_leftovers(0).empty());
-    }
-    EXPECT_TRUE(entries(scratch_ + "/tmp").empty());
-    EXPECT_TRUE(entries(scratch_ + "/cwd").empty());
+    EXPECT_TRUE(entries(at("tmp")).empty());
+    EXPECT_TRUE(entries(at("cwd")).empty());
     std::printf("%d runs, %d at a time, %d wrong\n", total_runs, at_once, wrong);
 }
 
 } // namespace
-} // namespace hardening

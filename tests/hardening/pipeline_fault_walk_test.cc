@@ -7,7 +7,9 @@
 #include "pex/pex.h"
 #include "support/fatal_exit.h"
 
-#include <zin_fault.h>
+#include "fault/zin_fault.h"
+#include "testkit/files.h"
+#include "testkit/process.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,28 +21,11 @@
 #include <map>
 #include <set>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-// The interposed functions that can be made to fail (sleep only records).
-const char *const fallible[] = {"malloc", "calloc",  "realloc", "pipe",   "pipe2",   "vfork",
-                                "dup2",   "close",   "open",    "fdopen", "fcntl",   "mkstemps",
-                                "wait4",  "waitpid", "read",    "write",  "realpath"};
-
-// The error each function fails with when armed without an errno.
-int natural_errno(const std::string &function) {
-    static const std::map<std::string, int> errors = {
-        {"malloc", ENOMEM},  {"calloc", ENOMEM},  {"realloc", ENOMEM}, {"pipe", EMFILE},
-        {"pipe2", EMFILE},   {"vfork", EAGAIN},   {"dup2", EBADF},     {"close", EIO},
-        {"open", EMFILE},    {"fdopen", ENOMEM},  {"fcntl", EBADF},    {"mkstemps", ENOSPC},
-        {"wait4", ECHILD},   {"waitpid", ECHILD}, {"read", EIO},       {"write", EIO},
-        {"realpath", ENOENT}};
-    return errors.at(function);
-}
 
 // What one pipeline run produced. Filled without allocating: between arming
 // and disarming the fault library only the code under test may allocate.
@@ -197,16 +182,6 @@ const std::map<std::string, std::set<std::string>> message_sources = {
 const std::set<std::string> without_errno = {"could not create temporary file",
                                              "pex_get_status failed", "pex_get_status"};
 
-// Everything readable from `fd` until end of file.
-std::string read_whole(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(got));
-    return text;
-}
-
 class PipelineFaultWalk : public HygieneTest {
   protected:
     void SetUp() override {
@@ -216,51 +191,30 @@ class PipelineFaultWalk : public HygieneTest {
                             "behind, which qemu-user does not emulate";
         }
         alarm(0); // the walk runs longer than one case's alarm; each child has its own
-        ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), 0);
+        ASSERT_TRUE(kit::become_subreaper());
         out_ = scratch("out");
         temp_base_ = scratch("stage.");
-        char log_name[] = "/tmp/zin-walk-log-XXXXXX";
-        int fd = mkstemp(log_name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        log_ = log_name;
     }
 
-    void TearDown() override {
-        std::remove(log_.c_str());
-        HygieneTest::TearDown();
-    }
-
-    // Runs `body` in a forked copy whose standard error goes to the log; the
-    // copy reports through a pipe. Returns the raw status and the report.
-    int in_copy(const std::function<void(int report_fd)> &body, std::string *report,
-                std::string *log) {
+    // Runs `body` in a forked copy of this process, which reports through a
+    // pipe; returns the copy's raw status, its report and its standard error.
+    static int in_copy(const std::function<void(int report_fd)> &body, std::string *report,
+                       std::string *log) {
         int channel[2];
         EXPECT_EQ(pipe2(channel, O_CLOEXEC), 0);
-        std::fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            close(channel[0]);
-            int log_fd = open(log_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            if (log_fd < 0 || dup2(log_fd, 2) < 0)
-                _exit(90);
-            close(log_fd);
+        kit::ChildOutcome copy = kit::run_in_child([&] {
             alarm(2); // a hang ends the copy with SIGALRM
-            // The fixture's exit handlers would remove the scratch directory
-            // that later copies still use: an allocation failure ends the copy
-            // at once, its message already written.
+            // An allocation failure ends the copy at once, its message already
+            // written, without the exit handlers of this test program.
             fatal_exit_hook = [] { _exit(1); };
             body(channel[1]);
-            _exit(0);
-        }
+            return 0;
+        });
         close(channel[1]);
-        *report = read_whole(channel[0]);
+        *report = kit::read_fd(channel[0]);
         close(channel[0]);
-        int status = -1;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        *log = read_file(log_);
-        return status;
+        *log = copy.err;
+        return copy.wait_status;
     }
 
     // Call counts of an undisturbed run.
@@ -275,9 +229,9 @@ class PipelineFaultWalk : public HygieneTest {
                 Result result;
                 scenario.run(paths, &result);
                 std::string counts;
-                for (const char *function : fallible)
-                    counts += std::string(function) + " " +
-                              std::to_string(zin_fault_calls(function)) + "\n";
+                for (const zin_fault_function &function : zin_fault_functions)
+                    counts += std::string(function.name) + " " +
+                              std::to_string(zin_fault_calls(function.name)) + "\n";
                 counts += result.message == nullptr ? "ok\n" : "failed\n";
                 (void)!write(report_fd, counts.data(), counts.size());
             },
@@ -298,11 +252,11 @@ class PipelineFaultWalk : public HygieneTest {
     }
 
     // The copy's own verdict after one faulted run: "" when it is sound.
-    static std::string judge(const Scenario &scenario, const std::string &function,
+    static std::string judge(const Scenario &scenario, const zin_fault_function &function,
                              const Result &result, const std::string &out_path) {
         if (result.message == nullptr) {
             std::string output = scenario.streams ? std::string(result.output) + "|" + result.errors
-                                                  : read_file(out_path);
+                                                  : kit::read_file(out_path);
             std::string expected = scenario.streams ? "ABC|e" : "ABC";
             if (scenario.run == one_stage)
                 expected = "abc";
@@ -318,9 +272,9 @@ class PipelineFaultWalk : public HygieneTest {
         auto sources = message_sources.find(result.message);
         if (sources == message_sources.end())
             return std::string("undocumented message '") + result.message + "'";
-        if (sources->second.count(function) == 0)
-            return std::string("message '") + result.message + "' from a failed " + function;
-        int expected_errno = without_errno.count(result.message) != 0 ? 0 : natural_errno(function);
+        if (sources->second.count(function.name) == 0)
+            return std::string("message '") + result.message + "' from a failed " + function.name;
+        int expected_errno = without_errno.count(result.message) != 0 ? 0 : function.natural_errno;
         if (result.error_number != expected_errno)
             return std::string("error number ") + std::to_string(result.error_number) + " for '" +
                    result.message + "'";
@@ -329,16 +283,16 @@ class PipelineFaultWalk : public HygieneTest {
 
     std::string out_;
     std::string temp_base_;
-    std::string log_;
 };
 
 TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
-    std::set<int> descriptors = open_descriptors();
+    std::set<int> descriptors = kit::open_descriptors();
     std::map<std::string, int> tally;
     int injected = 0;
     for (const Scenario &scenario : scenarios) {
         std::map<std::string, unsigned long> counts = count_calls(scenario);
-        for (const char *function : fallible) {
+        for (const zin_fault_function &fallible : zin_fault_functions) {
+            const char *function = fallible.name;
             // The library counts only this process's calls. The stand-in for
             // vfork's child counts on from the parent's number at the fork,
             // so a few more reach the child's own dup2, close and write.
@@ -355,15 +309,15 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                 std::string log;
                 int status = in_copy(
                     [&](int report_fd) {
-                        std::set<int> before = open_descriptors();
+                        std::set<int> before = kit::open_descriptors();
                         zin_fault_arm(function, n, 1, 0);
                         Result result;
                         scenario.run(paths, &result);
                         zin_fault_disarm();
-                        std::string verdict = judge(scenario, function, result, paths.out);
+                        std::string verdict = judge(scenario, fallible, result, paths.out);
                         // A close the library failed really stays open (see the
                         // note in wrapper_fault_walk_test.cc): that one, no other.
-                        std::set<int> after = open_descriptors();
+                        std::set<int> after = kit::open_descriptors();
                         bool close_failed = std::strcmp(function, "close") == 0;
                         if (after != before &&
                             !(close_failed && after.size() == before.size() + 1 &&
@@ -430,7 +384,7 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
     std::printf("%d faults injected\n", injected);
     for (const auto &[what, count] : tally)
         std::printf("  %-50s %d\n", what.c_str(), count);
-    EXPECT_EQ(open_descriptors(), descriptors);
+    EXPECT_EQ(kit::open_descriptors(), descriptors);
     EXPECT_GT(injected, 100);
 }
 

@@ -1,12 +1,12 @@
 // Every interposed call of a whole wrapper run made to fail in turn: the
 // wrapper must end with the message and status its failure calls for, and
 // leave no process, descriptor or file behind. The fault library is
-// preloaded into the wrapper only; the probe tool is static and runs clean.
+// preloaded into the wrapper only; the stand-in tool is static and runs clean.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -15,18 +15,17 @@
 #include <unistd.h>
 
 #include "driver/build_config.h"
-#include "hardening/hardening_support.h"
+#include "fault/zin_fault.h"
+#include "testkit/files.h"
+#include "testkit/process.h"
+#include "testkit/wrapper_test.h"
 
-namespace hardening {
 namespace {
 
-// The interposed functions that can be made to fail (sleep only records).
-const char *const fallible[] = {"malloc", "calloc",  "realloc", "pipe",   "pipe2",   "vfork",
-                                "dup2",   "close",   "open",    "fdopen", "fcntl",   "mkstemps",
-                                "wait4",  "waitpid", "read",    "write",  "realpath"};
+using namespace kit;
 
-// How a run with one failed call ended, as a class of outcome.
-enum class Outcome {
+// How a run with one failed call ended.
+enum class Ending {
     unaffected,         // exactly the run without a fault
     vfork_retried,      // unaffected, after one recorded sleep before the second vfork
     out_of_memory,      // "\nout of memory allocating N bytes\n", status 1
@@ -39,31 +38,13 @@ enum class Outcome {
     unexplained,
 };
 
-// The outcome as the walk's table prints it.
-const char *name_of(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::unaffected:
-        return "unaffected";
-    case Outcome::vfork_retried:
-        return "vfork retried";
-    case Outcome::out_of_memory:
-        return "out of memory";
-    case Outcome::relocation_dropped:
-        return "relocation dropped";
-    case Outcome::no_report_pipe:
-        return "no report pipe";
-    case Outcome::report_lost:
-        return "report lost";
-    case Outcome::status_lost:
-        return "status lost";
-    case Outcome::reap_lost:
-        return "reap lost";
-    case Outcome::close_left_open:
-        return "close left open";
-    case Outcome::unexplained:
-        return "UNEXPLAINED";
-    }
-    return "?";
+// The ending as the walk's table prints it, in the order of Ending.
+const char *name_of(Ending ending) {
+    static const char *const names[] = {
+        "unaffected",  "vfork retried", "out of memory", "relocation dropped", "no report pipe",
+        "report lost", "status lost",   "reap lost",     "close left open",    "UNEXPLAINED"};
+    static_assert(std::size(names) == static_cast<std::size_t>(Ending::unexplained) + 1);
+    return names[static_cast<std::size_t>(ending)];
 }
 
 // Calls per interposed function, as ZIN_FAULT_COUNTS reports them.
@@ -72,7 +53,10 @@ using Counts = std::map<std::string, unsigned long>;
 // The counts written to `path`; empty when the file is missing.
 Counts read_counts(const std::string &path) {
     Counts counts;
-    std::ifstream in(path);
+    if (access(path.c_str(), F_OK) != 0) {
+        return counts;
+    }
+    std::istringstream in(read_file(path));
     std::string name;
     unsigned long count = 0;
     while (in >> name >> count) {
@@ -95,7 +79,7 @@ struct Scenario {
 // of the error-report pipe's write end then keeps the parent's read from ever
 // seeing end of file, so that one run hangs here (it is cut short after 3 s)
 // although it cannot on the target. Every other failed close is harmless.
-class WrapperFaultWalk : public e2e::WrapperTest {
+class WrapperFaultWalk : public WrapperTest {
   protected:
     void SetUp() override {
         WrapperTest::SetUp();
@@ -103,88 +87,85 @@ class WrapperFaultWalk : public e2e::WrapperTest {
             GTEST_SKIP() << "needs a child subreaper to see what each faulty run left behind, "
                             "which qemu-user does not emulate";
         }
-        install_probe(tree_);
-        for (const char *dir : {"/tmp", "/cwd", "/counts"}) {
-            e2e::make_dirs(scratch_ + dir);
+        for (const char *dir : {"tmp", "cwd", "counts"}) {
+            make_dirs(at(dir));
         }
     }
 
-    e2e::Command command_for(const Scenario &scenario) const {
-        e2e::Command command = wrapper("zin-ar", {"rcs", "x.a", "a.o"});
-        command.cwd = scratch_ + "/cwd";
-        e2e::set_env(command, "TMPDIR", scratch_ + "/tmp");
-        e2e::set_env(command, "LD_PRELOAD", ZIN_HARDENING_FAULT_LIBRARY);
+    Launch launch_for(const Scenario &scenario) const {
+        Launch launch = wrapper("zin-ar", {"rcs", "x.a", "a.o"});
+        launch.cwd = at("cwd");
+        set_env(launch, "TMPDIR", at("tmp"));
+        set_env(launch, "LD_PRELOAD", ZIN_HARDENING_FAULT_LIBRARY);
         if (!scenario.exec_fails) {
-            e2e::set_env(command, "PROBE_FDS", "1");
-            e2e::set_env(command, "PROBE_EXIT", "3");
+            set_env(launch, "STAND_IN_SHOW", "fds");
+            set_env(launch, "STAND_IN_EXIT", "3");
         }
-        return command;
+        // A normal run takes milliseconds; the only expected hang is cut short.
+        launch.timeout_ms = 3000;
+        return launch;
     }
 
     // Runs the scenario with `fault` ("" for none); returns the counts the
     // fault library wrote at exit (empty when the wrapper never got there).
-    Finished run(const Scenario &scenario, const std::string &fault, Counts *counts) {
-        std::string counts_path = scratch_ + "/counts/run";
+    Outcome run(const Scenario &scenario, const std::string &fault, Counts *counts) {
+        std::string counts_path = at("counts/run");
         std::remove(counts_path.c_str());
-        Launch how;
-        how.command = command_for(scenario);
-        e2e::set_env(how.command, "ZIN_FAULT_COUNTS", counts_path);
+        Launch launch = launch_for(scenario);
+        set_env(launch, "ZIN_FAULT_COUNTS", counts_path);
         if (!fault.empty()) {
-            e2e::set_env(how.command, "ZIN_FAULT", fault);
+            set_env(launch, "ZIN_FAULT", fault);
         }
-        // A normal run takes milliseconds; the only expected hang is cut short.
-        how.timeout_ms = 3000;
-        Finished finished = launch(how);
+        Outcome outcome = run_program(launch);
         *counts = read_counts(counts_path);
-        return finished;
+        return outcome;
     }
 
     std::string tool() const { return tree_.tool_dir + "ar"; }
 
-    Outcome classify(const Scenario &scenario, const std::string &function, unsigned long n,
-                     unsigned long calls, const Finished &finished, const Counts &counts) {
-        int code = exit_code(finished);
+    Ending classify(const Scenario &scenario, const std::string &function, unsigned long n,
+                    unsigned long calls, const Outcome &finished, const Counts &counts) {
+        int code = exit_code(finished.wait_status);
         const std::string &err = finished.err;
         bool baseline =
             finished.out == scenario.out && err == scenario.err && code == scenario.code;
         if (finished.timed_out) {
-            return function == "close" ? Outcome::close_left_open : Outcome::unexplained;
+            return function == "close" ? Ending::close_left_open : Ending::unexplained;
         }
         if (baseline) {
             if (function == "vfork") {
-                return counts.count("sleep") != 0 && counts.at("sleep") == 1
-                           ? Outcome::vfork_retried
-                           : Outcome::unexplained;
+                return counts.count("sleep") != 0 && counts.at("sleep") == 1 ? Ending::vfork_retried
+                                                                             : Ending::unexplained;
             }
             if (function == "waitpid" && scenario.exec_fails) {
-                return Outcome::reap_lost;
+                return Ending::reap_lost;
             }
             // The fault library's own report at exit allocates once more,
             // after it has stopped failing calls: that last count never fails.
             bool allocator = function == "malloc" || function == "calloc" || function == "realloc";
-            return !allocator || n == calls ? Outcome::unaffected : Outcome::unexplained;
+            return !allocator || n == calls ? Ending::unaffected : Ending::unexplained;
         }
         static const std::regex oom("\nout of memory allocating [1-9][0-9]* bytes\n");
         bool allocator = function == "malloc" || function == "calloc" || function == "realloc";
         if (allocator && code == 1 && std::regex_match(err, oom)) {
             // Before the tool ran, or after it had ended and been reaped.
-            return finished.out.empty() || finished.out == scenario.out ? Outcome::out_of_memory
-                                                                        : Outcome::unexplained;
+            return finished.out.empty() || finished.out == scenario.out ? Ending::out_of_memory
+                                                                        : Ending::unexplained;
         }
         std::string argv0 = tree_.bin_dir + "zin-ar";
         if (function == "malloc" && code == 1 && finished.out.empty() &&
             (err == argv0 + ": Cannot find binary 'ar'\n" ||
              err == argv0 + ": Cannot find plugin '" + plugin_file_name + "'\n")) {
-            return Outcome::relocation_dropped;
+            return Ending::relocation_dropped;
         }
         if (scenario.exec_fails && code == 255) {
             std::string text = "zin-" + tool() + ": error trying to exec '" + tool() +
                                "': execvp: " + std::strerror(ENOENT) + "\n";
             if ((function == "pipe2" || function == "write") && err == text) {
-                return Outcome::no_report_pipe;
+                return Ending::no_report_pipe;
             }
             if (function == "read" && err.empty()) {
-                return Outcome::report_lost;
+                return Ending::report_lost;
             }
         }
         // The library serves vfork by fork, so the parent does not wait for the
@@ -194,28 +175,29 @@ class WrapperFaultWalk : public e2e::WrapperTest {
         if (scenario.exec_fails && function == "read" && code == 1 &&
             err == tool() + " terminated with signal " + std::to_string(SIGPIPE) + " [" +
                        strsignal(SIGPIPE) + "]\n") {
-            return Outcome::report_lost;
+            return Ending::report_lost;
         }
         if (function == "waitpid" && code == 1 &&
             err == "Error running " + tool() + ": pex_get_status failed\n" &&
             finished.out == (scenario.exec_fails ? "" : scenario.out)) {
-            return Outcome::status_lost;
+            return Ending::status_lost;
         }
-        return Outcome::unexplained;
+        return Ending::unexplained;
     }
 
-    // Walks every call of every function; returns the outcome counts.
-    std::map<Outcome, int> walk(const Scenario &scenario) {
+    // Walks every call of every function; returns the count of each ending.
+    std::map<Ending, int> walk(const Scenario &scenario) {
         Counts totals;
-        Finished clean = run(scenario, "", &totals);
+        Outcome clean = run(scenario, "", &totals);
         EXPECT_EQ(clean.out, scenario.out);
         EXPECT_EQ(clean.err, scenario.err);
-        EXPECT_EQ(exit_code(clean), scenario.code);
+        EXPECT_EQ(exit_code(clean.wait_status), scenario.code);
         EXPECT_TRUE(reap_leftovers(0).empty());
 
-        std::map<Outcome, int> tally;
+        std::map<Ending, int> tally;
         std::ostringstream table;
-        for (const char *function : fallible) {
+        for (const zin_fault_function &fallible : zin_fault_functions) {
+            const char *function = fallible.name;
             unsigned long calls = totals.count(function) != 0 ? totals.at(function) : 0;
             unsigned long last_relocation = 0;
             unsigned long first_out_of_memory = 0;
@@ -223,19 +205,19 @@ class WrapperFaultWalk : public e2e::WrapperTest {
                 std::string fault = std::string(function) + ":" + std::to_string(n);
                 SCOPED_TRACE(std::string(scenario.name) + ", ZIN_FAULT=" + fault);
                 Counts counts;
-                Finished finished = run(scenario, fault, &counts);
-                Outcome outcome = classify(scenario, function, n, calls, finished, counts);
-                if (outcome == Outcome::relocation_dropped) {
+                Outcome finished = run(scenario, fault, &counts);
+                Ending ending = classify(scenario, function, n, calls, finished, counts);
+                if (ending == Ending::relocation_dropped) {
                     last_relocation = n;
-                } else if (outcome == Outcome::out_of_memory && first_out_of_memory == 0) {
+                } else if (ending == Ending::out_of_memory && first_out_of_memory == 0) {
                     first_out_of_memory = n;
                 }
-                ++tally[outcome];
-                table << "  " << fault << ": " << name_of(outcome) << "\n";
-                EXPECT_NE(outcome, Outcome::unexplained)
+                ++tally[ending];
+                table << "  " << fault << ": " << name_of(ending) << "\n";
+                EXPECT_NE(ending, Ending::unexplained)
                     << "status " << finished.wait_status << "\nout: " << finished.out
                     << "\nerr: " << finished.err;
-                check_nothing_left(outcome);
+                check_nothing_left(ending);
             }
             // Relocation runs first and alone uses the plain allocator.
             if (last_relocation != 0 && first_out_of_memory != 0) {
@@ -243,12 +225,12 @@ class WrapperFaultWalk : public e2e::WrapperTest {
             }
         }
         int injected = 0;
-        for (const auto &[outcome, count] : tally) {
+        for (const auto &[ending, count] : tally) {
             injected += count;
         }
         std::printf("%s: %d faults injected\n%s", scenario.name, injected, table.str().c_str());
-        for (const auto &[outcome, count] : tally) {
-            std::printf("  %-20s %d\n", name_of(outcome), count);
+        for (const auto &[ending, count] : tally) {
+            std::printf("  %-20s %d\n", name_of(ending), count);
         }
         return tally;
     }
@@ -256,11 +238,11 @@ class WrapperFaultWalk : public e2e::WrapperTest {
     // No file in the working or temporary directory, no process left. Where
     // the wrapper could not wait (or was killed), the one process it leaves
     // must be its child, already ended on its own.
-    void check_nothing_left(Outcome outcome) {
-        EXPECT_TRUE(entries(scratch_ + "/cwd").empty());
-        EXPECT_TRUE(entries(scratch_ + "/tmp").empty());
-        bool child_left = outcome == Outcome::status_lost || outcome == Outcome::reap_lost ||
-                          outcome == Outcome::close_left_open;
+    void check_nothing_left(Ending ending) {
+        EXPECT_TRUE(entries(at("cwd")).empty());
+        EXPECT_TRUE(entries(at("tmp")).empty());
+        bool child_left = ending == Ending::status_lost || ending == Ending::reap_lost ||
+                          ending == Ending::close_left_open;
         std::vector<int> left = reap_leftovers(child_left ? 3000 : 0);
         if (child_left) {
             ASSERT_EQ(left.size(), 1u) << "the child the wrapper could not wait for";
@@ -274,38 +256,37 @@ class WrapperFaultWalk : public e2e::WrapperTest {
 
 TEST_F(WrapperFaultWalk, ToolRuns) {
     Scenario scenario = {"tool runs", false, fd_listing({0, 1, 2}), "", 3};
-    std::map<Outcome, int> tally = walk(scenario);
-    EXPECT_GT(tally[Outcome::out_of_memory], 0);
-    EXPECT_GT(tally[Outcome::vfork_retried], 0);
-    EXPECT_GT(tally[Outcome::status_lost], 0);
+    std::map<Ending, int> tally = walk(scenario);
+    EXPECT_GT(tally[Ending::out_of_memory], 0);
+    EXPECT_GT(tally[Ending::vfork_retried], 0);
+    EXPECT_GT(tally[Ending::status_lost], 0);
 }
 
 TEST_F(WrapperFaultWalk, ExecFails) {
-    e2e::write_file(tool(), "#!/nonexistent/zin-interpreter\n", 0755);
+    write_file(tool(), "#!/nonexistent/zin-interpreter\n", 0755);
     Scenario scenario = {"exec fails", true, "", "Error running " + tool() + ": execvp\n", 1};
-    std::map<Outcome, int> tally = walk(scenario);
-    EXPECT_GT(tally[Outcome::no_report_pipe], 0);
-    EXPECT_GT(tally[Outcome::report_lost], 0);
+    std::map<Ending, int> tally = walk(scenario);
+    EXPECT_GT(tally[Ending::no_report_pipe], 0);
+    EXPECT_GT(tally[Ending::report_lost], 0);
 }
 
 // Only one call fails per run, so four failed vfork attempts need a real
 // limit: as an unprivileged user with RLIMIT_NPROC 0 every fork fails. The
 // preloaded library turns the 1 + 2 + 4 + 8 seconds of back-off into records.
 TEST_F(WrapperFaultWalk, VforkFailingEveryTimeIsReported) {
-    Launch how;
-    how.command = command_for({"", false, "", "", 0});
-    std::string counts_path = scratch_ + "/counts/nobody";
-    chmod((scratch_ + "/counts").c_str(), 0777);
-    e2e::set_env(how.command, "ZIN_FAULT_COUNTS", counts_path);
-    how.as_nobody = true;
-    how.no_processes = true;
-    Finished finished = launch(how);
-    if (exit_code(finished) == 125) {
-        GTEST_SKIP() << "cannot switch to uid 65534 with RLIMIT_NPROC 0 here";
+    Launch launch = launch_for({"", false, "", "", 0});
+    std::string counts_path = at("counts/nobody");
+    chmod(at("counts").c_str(), 0777);
+    set_env(launch, "ZIN_FAULT_COUNTS", counts_path);
+    launch.as_nobody = true;
+    launch.no_processes = true;
+    Outcome outcome = run_program(launch);
+    if (exit_code(outcome.wait_status) == cannot_switch_user) {
+        GTEST_SKIP() << "cannot switch to uid " << nobody_id << " with RLIMIT_NPROC 0 here";
     }
-    EXPECT_EQ(finished.err, "Error running " + tool() + ": vfork\n");
-    EXPECT_EQ(exit_code(finished), 1);
-    EXPECT_EQ(finished.out, "");
+    EXPECT_EQ(outcome.err, "Error running " + tool() + ": vfork\n");
+    EXPECT_EQ(exit_code(outcome.wait_status), 1);
+    EXPECT_EQ(outcome.out, "");
     Counts counts = read_counts(counts_path);
     EXPECT_EQ(counts["vfork"], 4u);
     EXPECT_EQ(counts["sleep"], 4u);
@@ -313,4 +294,3 @@ TEST_F(WrapperFaultWalk, VforkFailingEveryTimeIsReported) {
 }
 
 } // namespace
-} // namespace hardening

@@ -3,7 +3,8 @@
 #include "lookup/canonical_path.h"
 #include "lookup/path_components.h"
 
-#include "scratch_files.h"
+#include "testkit/files.h"
+#include "testkit/scratch_test.h"
 
 #include <gtest/gtest.h>
 
@@ -81,14 +82,8 @@ TEST(BaseName, DriveLetterRule) {
     EXPECT_STREQ(path_base_name_dos("ab:x"), "ab:x");
 }
 
-class CanonicalPathTest : public testing::Test {
+class CanonicalPathTest : public kit::ScratchTest {
   protected:
-    void SetUp() override {
-        scratch = make_scratch_dir();
-        ASSERT_FALSE(scratch.empty());
-    }
-    void TearDown() override { remove_tree(scratch); }
-
     // canonical_path as a std::string; the result must not be the argument itself.
     static std::string canonical(const char *path) {
         char *result = canonical_path(path);
@@ -98,23 +93,21 @@ class CanonicalPathTest : public testing::Test {
         std::free(result);
         return text;
     }
-
-    std::string scratch;
 };
 
 TEST_F(CanonicalPathTest, ResolvesLinksAndDotSteps) {
-    ASSERT_TRUE(make_dir(scratch + "/real"));
-    ASSERT_TRUE(write_file(scratch + "/real/file", 0644));
-    ASSERT_EQ(symlink("real", (scratch + "/link").c_str()), 0);
-    EXPECT_EQ(canonical((scratch + "/link/file").c_str()), scratch + "/real/file");
-    EXPECT_EQ(canonical((scratch + "//real/../link/./file").c_str()), scratch + "/real/file");
+    ASSERT_TRUE(kit::make_dirs(at("real")));
+    ASSERT_TRUE(kit::write_file(at("real/file"), ""));
+    ASSERT_EQ(symlink("real", at("link").c_str()), 0);
+    EXPECT_EQ(canonical(at("link/file").c_str()), at("real/file"));
+    EXPECT_EQ(canonical((scratch_ + "//real/../link/./file").c_str()), at("real/file"));
 }
 
 TEST_F(CanonicalPathTest, UnresolvablePathIsCopiedUnchanged) {
-    std::string missing = scratch + "/missing/../x";
+    std::string missing = at("missing/../x");
     EXPECT_EQ(canonical(missing.c_str()), missing);
-    ASSERT_TRUE(write_file(scratch + "/file", 0644));
-    std::string through_file = scratch + "/file/x";
+    ASSERT_TRUE(kit::write_file(at("file"), ""));
+    std::string through_file = at("file/x");
     EXPECT_EQ(canonical(through_file.c_str()), through_file);
     EXPECT_EQ(canonical("no-such-name"), "no-such-name");
 }

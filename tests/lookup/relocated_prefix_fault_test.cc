@@ -5,12 +5,12 @@
 
 #include "fault/zin_fault.h"
 #include "relocation_fixture.h"
+#include "testkit/launch.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <sys/wait.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -50,20 +50,13 @@ bool ran_in_leak_checked_copy() {
     if (!can_count_bytes || leak_checks_active())
         return false;
     const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter =
-        std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
-    std::fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        setenv("GLIBC_TUNABLES", cache_off, 1);
-        execl("/proc/self/exe", "relocated_prefix_fault_test", filter.c_str(),
-              static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    int status = -1;
-    EXPECT_GT(child, 0);
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    kit::Launch copy;
+    copy.executable = "/proc/self/exe";
+    copy.argv = {"relocated_prefix_fault_test",
+                 std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()};
+    kit::set_env(copy, "GLIBC_TUNABLES", cache_off);
+    kit::Outcome outcome = kit::run_program(copy);
+    EXPECT_EQ(kit::exit_code(outcome.wait_status), 0) << outcome.out << outcome.err;
     return true;
 }
 

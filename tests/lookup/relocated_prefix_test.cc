@@ -23,16 +23,16 @@ TEST_F(RelocatedPrefixTest, WorkedExamples) {
 }
 
 TEST_F(RelocatedPrefixTest, RelativeProgramPaths) {
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    ASSERT_EQ(chdir(scratch_.c_str()), 0);
     setenv("PATH", at("nowhere").c_str(), 1);
     EXPECT_EQ(keep_links("./zin-ar"), "./../lib/zin13/zin/");
     // Not found on PATH: the bare name is split as it is.
     EXPECT_EQ(keep_links("zin-ar"), "../lib/zin13/zin/");
 
     // Resolving links makes an existing relative path absolute.
-    ASSERT_TRUE(write_file(at("zin-ar"), 0755));
+    ASSERT_TRUE(kit::write_file(at("zin-ar"), "", 0755));
     EXPECT_EQ(keep_links("./zin-ar"), "./../lib/zin13/zin/");
-    EXPECT_EQ(resolved("./zin-ar"), scratch + "/../lib/zin13/zin/");
+    EXPECT_EQ(resolved("./zin-ar"), scratch_ + "/../lib/zin13/zin/");
 }
 
 TEST_F(RelocatedPrefixTest, ComponentsAreComparedExactly) {
@@ -81,7 +81,7 @@ TEST_F(RelocatedPrefixTest, ProgramFoundOnPath) {
     EXPECT_EQ(keep_links("zin-ar"), relocated_from("tc"));
 
     // A name holding a '/' is never looked up.
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    ASSERT_EQ(chdir(scratch_.c_str()), 0);
     EXPECT_EQ(keep_links("./zin-ar"), "./../lib/zin13/zin/");
 
     // PATH unset: the name stays as it is.
@@ -106,14 +106,14 @@ TEST_F(RelocatedPrefixTest, EmptyPathEntriesMeanTheCurrentDirectory) {
 }
 
 TEST_F(RelocatedPrefixTest, OnlyExecutableRegularFilesAreAccepted) {
-    ASSERT_TRUE(make_dir(at("as-dir")));
-    ASSERT_TRUE(make_dir(at("as-dir/zin-ar")));
-    ASSERT_TRUE(make_dir(at("as-fifo")));
+    ASSERT_TRUE(kit::make_dirs(at("as-dir")));
+    ASSERT_TRUE(kit::make_dirs(at("as-dir/zin-ar")));
+    ASSERT_TRUE(kit::make_dirs(at("as-fifo")));
     ASSERT_EQ(mkfifo(at("as-fifo/zin-ar").c_str(), 0755), 0);
     ASSERT_EQ(chmod(at("as-fifo/zin-ar").c_str(), 0755), 0);
     // Without any execute bit access(X_OK) fails even for root.
-    ASSERT_TRUE(make_dir(at("not-exec")));
-    ASSERT_TRUE(write_file(at("not-exec/zin-ar"), 0644));
+    ASSERT_TRUE(kit::make_dirs(at("not-exec")));
+    ASSERT_TRUE(kit::write_file(at("not-exec/zin-ar"), ""));
     install_program("first");
     install_program("second");
 
@@ -127,7 +127,7 @@ TEST_F(RelocatedPrefixTest, OnlyExecutableRegularFilesAreAccepted) {
 
 TEST_F(RelocatedPrefixTest, SymbolicLinksResolvedOrKept) {
     install_program("real");
-    ASSERT_TRUE(make_dir(at("link")));
+    ASSERT_TRUE(kit::make_dirs(at("link")));
     ASSERT_EQ(symlink("../real/zin-ar", at("link/zin-ar").c_str()), 0);
 
     std::string through_link = at("link/zin-ar");
@@ -143,9 +143,9 @@ TEST_F(RelocatedPrefixTest, SymbolicLinksResolvedOrKept) {
 // links kept: that must give what relocated_prefix gives for the original path.
 TEST_F(RelocatedPrefixTest, ResolvingOnceThenKeepingLinksAgrees) {
     install_program("real");
-    ASSERT_TRUE(make_dir(at("link")));
+    ASSERT_TRUE(kit::make_dirs(at("link")));
     ASSERT_EQ(symlink("../real/zin-ar", at("link/zin-ar").c_str()), 0);
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    ASSERT_EQ(chdir(scratch_.c_str()), 0);
     setenv("PATH", (at("nowhere") + ":" + at("link")).c_str(), 1);
 
     struct Row {

@@ -4,7 +4,8 @@
 
 #include "lookup/relocated_prefix.h"
 
-#include "scratch_files.h"
+#include "testkit/files.h"
+#include "testkit/scratch_test.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ inline std::optional<std::string> resolved(const char *program, const char *bin 
 }
 
 // Saves and restores PATH and the working directory around every case.
-class RelocatedPrefixTest : public testing::Test {
+class RelocatedPrefixTest : public kit::ScratchTest {
   protected:
     void SetUp() override {
         const char *path = std::getenv("PATH");
@@ -50,8 +51,7 @@ class RelocatedPrefixTest : public testing::Test {
         ASSERT_NE(cwd, nullptr);
         saved_cwd = cwd;
         std::free(cwd);
-        scratch = make_scratch_dir();
-        ASSERT_FALSE(scratch.empty());
+        ScratchTest::SetUp();
     }
     void TearDown() override {
         if (saved_path)
@@ -59,16 +59,13 @@ class RelocatedPrefixTest : public testing::Test {
         else
             unsetenv("PATH");
         EXPECT_EQ(chdir(saved_cwd.c_str()), 0);
-        remove_tree(scratch);
+        ScratchTest::TearDown();
     }
-
-    // The path of `relative` in the scratch directory.
-    std::string at(const std::string &relative) const { return scratch + "/" + relative; }
 
     // An executable "zin-ar" in the new scratch directory `dir`.
     void install_program(const std::string &dir) {
-        ASSERT_TRUE(make_dir(at(dir)));
-        ASSERT_TRUE(write_file(at(dir + "/zin-ar"), 0755));
+        ASSERT_TRUE(kit::make_dirs(at(dir)));
+        ASSERT_TRUE(kit::write_file(at(dir + "/zin-ar"), "", 0755));
     }
 
     // The library directory relocated for a program found in scratch directory `dir`.
@@ -78,7 +75,6 @@ class RelocatedPrefixTest : public testing::Test {
 
     std::optional<std::string> saved_path;
     std::string saved_cwd;
-    std::string scratch;
 };
 
 // A PATH value "<filler>:<dir>" whose candidate buffer for "zin-ar" is `size`

@@ -1,14 +1,18 @@
 // Search lists: filling them, the lookup of a file in them and the trace.
 #include "lookup/search_list.h"
 
-#include "scratch_files.h"
+#include "testkit/capture.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
+#include "testkit/scratch_test.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <grp.h>
+#include <functional>
 #include <string>
-#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,41 +44,19 @@ std::string find(const SearchList &list, const std::string &name, int mode) {
     return result;
 }
 
-// Runs `check` in a child process as the unprivileged user 65534 and returns
-// its exit status (0 is success), or -1 when the child did not exit normally.
-// Root passes access() whatever the mode bits say, so permission cases cannot
-// be checked as root.
-template <typename Check>
-int run_unprivileged(Check check) {
-    pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(100);
-        _exit(check());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-class SearchListTest : public testing::Test {
+class SearchListTest : public kit::ScratchTest {
   protected:
-    void SetUp() override {
-        scratch = make_scratch_dir();
-        ASSERT_FALSE(scratch.empty());
-    }
     void TearDown() override {
         search_list_set_trace(false);
         release(&list);
-        remove_tree(scratch);
+        ScratchTest::TearDown();
     }
 
-    // The scratch path of `relative`.
-    std::string at(const std::string &relative) const { return scratch + "/" + relative; }
+    // A file of `mode` at `relative` in the scratch directory.
+    void make_file(const std::string &relative, mode_t mode) {
+        ASSERT_TRUE(kit::write_file(at(relative), "", mode));
+    }
 
-    std::string scratch;
     SearchList list{};
 };
 
@@ -140,14 +122,14 @@ TEST_F(SearchListTest, PrefixesAreCopies) {
 }
 
 TEST_F(SearchListTest, FindConcatenatesPrefixAndName) {
-    ASSERT_TRUE(write_file(at("xar"), 0755));
+    make_file("xar", 0755);
     search_list_prepend(&list, at("x").c_str());
     EXPECT_EQ(find(list, "ar", X_OK), at("xar"));
 
     // The empty prefix tries the bare name in the current directory.
     char *saved = getcwd(nullptr, 0);
     ASSERT_NE(saved, nullptr);
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    ASSERT_EQ(chdir(scratch_.c_str()), 0);
     SearchList bare{};
     search_list_prepend(&bare, "");
     std::string found = find(bare, "xar", X_OK);
@@ -159,10 +141,10 @@ TEST_F(SearchListTest, FindConcatenatesPrefixAndName) {
 
 TEST_F(SearchListTest, FindSkipsDirectoriesAndTakesTheFirstMatch) {
     for (const char *dir : {"one", "two", "three"})
-        ASSERT_TRUE(make_dir(at(dir)));
-    ASSERT_TRUE(make_dir(at("one/tool")));
-    ASSERT_TRUE(write_file(at("two/tool"), 0755));
-    ASSERT_TRUE(write_file(at("three/tool"), 0755));
+        ASSERT_TRUE(kit::make_dirs(at(dir)));
+    ASSERT_TRUE(kit::make_dirs(at("one/tool")));
+    make_file("two/tool", 0755);
+    make_file("three/tool", 0755);
     search_list_from_string(
         (at("missing") + ":" + at("one") + ":" + at("two") + ":" + at("three")).c_str(), &list);
 
@@ -171,8 +153,8 @@ TEST_F(SearchListTest, FindSkipsDirectoriesAndTakesTheFirstMatch) {
 }
 
 TEST_F(SearchListTest, FindTestsAnAbsoluteNameOnlyItself) {
-    ASSERT_TRUE(make_dir(at("dir")));
-    ASSERT_TRUE(write_file(at("dir/tool"), 0755));
+    ASSERT_TRUE(kit::make_dirs(at("dir")));
+    make_file("dir/tool", 0755);
 
     // Found in an empty list, and a directory is no obstacle for an absolute name.
     EXPECT_EQ(find(list, at("dir/tool"), X_OK), at("dir/tool"));
@@ -185,88 +167,87 @@ TEST_F(SearchListTest, FindTestsAnAbsoluteNameOnlyItself) {
 }
 
 TEST_F(SearchListTest, FindInAnEmptyListFailsForRelativeNames) {
-    ASSERT_TRUE(write_file(at("tool"), 0755));
+    make_file("tool", 0755);
     EXPECT_EQ(find(list, "tool", F_OK), "");
     EXPECT_EQ(find(list, "", F_OK), "");
 }
 
 TEST_F(SearchListTest, FindHonoursTheAccessMode) {
     for (const char *dir : {"one", "two"})
-        ASSERT_TRUE(make_dir(at(dir)));
-    ASSERT_TRUE(write_file(at("one/tool"), 0644));
-    ASSERT_TRUE(write_file(at("two/tool"), 0755));
-    ASSERT_TRUE(write_file(at("one/plugin"), 0311));
-    ASSERT_TRUE(write_file(at("two/plugin"), 0644));
+        ASSERT_TRUE(kit::make_dirs(at(dir)));
+    make_file("one/tool", 0644);
+    make_file("two/tool", 0755);
+    make_file("one/plugin", 0311);
+    make_file("two/plugin", 0644);
     search_list_from_string((at("one") + ":" + at("two")).c_str(), &list);
 
     // Checked as user 65534: root would pass access() for any read test.
-    int status = run_unprivileged([&] {
-        if (find(list, "tool", X_OK) != at("two/tool"))
-            return 1;
-        if (find(list, "plugin", R_OK) != at("two/plugin"))
-            return 2;
-        if (find(list, "tool", R_OK) != at("one/tool"))
-            return 3;
-        if (!find(list, at("one/plugin"), R_OK).empty())
-            return 4;
-        return 0;
-    });
-    EXPECT_EQ(status, 0);
+    kit::ChildOutcome child = kit::run_in_child(
+        [&] {
+            if (find(list, "tool", X_OK) != at("two/tool"))
+                return 1;
+            if (find(list, "plugin", R_OK) != at("two/plugin"))
+                return 2;
+            if (find(list, "tool", R_OK) != at("one/tool"))
+                return 3;
+            return find(list, at("one/plugin"), R_OK).empty() ? 0 : 4;
+        },
+        true);
+    EXPECT_EQ(kit::exit_code(child.wait_status), 0);
 }
 
 TEST_F(SearchListTest, TraceDescribesSplitsAndSearches) {
-    ASSERT_TRUE(write_file(at("tool"), 0755));
-    search_list_set_trace(true);
-
-    testing::internal::CaptureStderr();
-    search_list_from_string("a:", &list);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Convert string 'a:' into prefixes, separator = ':'\n"
-              "  - add prefix: a/\n"
-              "  - add prefix: ./\n");
-    release(&list);
-
-    testing::internal::CaptureStderr();
-    search_list_from_env("ZIN_LOOKUP_TEST_UNSET_VARIABLE", &list);
-    search_list_append(&list, "p/");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    release(&list);
-
+    make_file("tool", 0755);
     std::string missing = at("missing");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(find(list, missing, F_OK), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Looking for '" + missing +
-                  "'\n"
-                  "  - failed to locate using absolute path\n"
-                  "  - failed: no entries in prefix list\n");
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(find(list, "tool", F_OK), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Looking for 'tool'\n  - failed: no entries in prefix list\n");
-
-    search_list_append(&list, (scratch + "/").c_str());
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(find(list, missing, F_OK), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Looking for '" + missing + "'\n  - failed to locate using absolute path\n");
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(find(list, at("tool"), X_OK), at("tool"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Looking for '" + at("tool") + "'\n  - found: absolute path\n");
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(find(list, "tool", X_OK), at("tool"));
-    EXPECT_EQ(find(list, "none", X_OK), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Looking for 'tool'\nLooking for 'none'\n");
-
-    search_list_set_trace(false);
-    testing::internal::CaptureStderr();
-    search_list_from_string("a", &list);
-    EXPECT_EQ(find(list, "none", X_OK), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    std::string tool = at("tool");
+    SearchList empty{};
+    SearchList one{};
+    search_list_append(&one, (scratch_ + "/").c_str());
+    struct Row {
+        const char *what;
+        std::function<void()> action;
+        std::string trace;
+    };
+    const Row rows[] = {
+        {"split", [&] { search_list_from_string("a:", &list); },
+         "Convert string 'a:' into prefixes, separator = ':'\n"
+         "  - add prefix: a/\n"
+         "  - add prefix: ./\n"},
+        {"unset variable, added prefix",
+         [&] {
+             search_list_from_env("ZIN_LOOKUP_TEST_UNSET_VARIABLE", &list);
+             search_list_append(&list, "p/");
+         },
+         ""},
+        {"absolute name missing, no entries", [&] { EXPECT_EQ(find(empty, missing, F_OK), ""); },
+         "Looking for '" + missing +
+             "'\n  - failed to locate using absolute path\n  - failed: no entries in prefix "
+             "list\n"},
+        {"relative name, no entries", [&] { EXPECT_EQ(find(empty, "tool", F_OK), ""); },
+         "Looking for 'tool'\n  - failed: no entries in prefix list\n"},
+        {"absolute name missing", [&] { EXPECT_EQ(find(one, missing, F_OK), ""); },
+         "Looking for '" + missing + "'\n  - failed to locate using absolute path\n"},
+        {"absolute name found", [&] { EXPECT_EQ(find(one, tool, X_OK), tool); },
+         "Looking for '" + tool + "'\n  - found: absolute path\n"},
+        {"relative names found and not",
+         [&] {
+             EXPECT_EQ(find(one, "tool", X_OK), tool);
+             EXPECT_EQ(find(one, "none", X_OK), "");
+         },
+         "Looking for 'tool'\nLooking for 'none'\n"},
+        {"trace off",
+         [&] {
+             search_list_set_trace(false);
+             search_list_from_string("a", &list);
+             EXPECT_EQ(find(one, "none", X_OK), "");
+         },
+         ""},
+    };
+    search_list_set_trace(true);
+    for (const Row &row : rows) {
+        EXPECT_EQ(kit::capture_stderr(row.action), row.trace) << row.what;
+    }
+    release(&one);
 }
 
 } // namespace

@@ -23,9 +23,9 @@ void give_up_fd(int fd) {
 
 // Slot 1: a new descriptor, or the injected failure.
 int fake_open_for_read(Pipeline *, const char *name, int binary_mode) {
-    if (state.open_read_errno != 0) {
+    if (state.faults.open_read_errno != 0) {
         state.reads.push_back({name, binary_mode, -1, -1});
-        errno = state.open_read_errno;
+        errno = state.faults.open_read_errno;
         return -1;
     }
     int fd = hand_out_fd();
@@ -35,9 +35,9 @@ int fake_open_for_read(Pipeline *, const char *name, int binary_mode) {
 
 // Slot 2: a new descriptor, or the injected failure for the chosen name.
 int fake_open_for_write(Pipeline *, const char *name, int binary_mode, int append) {
-    if (state.open_write_errno != 0 && state.open_write_fail_name == name) {
+    if (state.faults.open_write_errno != 0 && state.faults.open_write_fail_name == name) {
         state.writes.push_back({name, binary_mode, append, -1});
-        errno = state.open_write_errno;
+        errno = state.faults.open_write_errno;
         return -1;
     }
     int fd = hand_out_fd();
@@ -58,9 +58,9 @@ pid_t fake_spawn_child(Pipeline *, int flags, const char *executable, const char
         give_up_fd(out_fd);
     if (err_fd != 2)
         give_up_fd(err_fd);
-    if (state.spawn_message != nullptr) {
-        *error_message = state.spawn_message;
-        *error_number = state.spawn_errno;
+    if (state.faults.spawn_message != nullptr) {
+        *error_message = state.faults.spawn_message;
+        *error_number = state.faults.spawn_errno;
         return -1;
     }
     return state.next_pid++;
@@ -77,9 +77,9 @@ int fake_close_fd(Pipeline *, int fd) {
 int fake_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stage_times,
                     int terminate_first, const char **error_message, int *error_number) {
     state.waits.push_back({pid, stage_times != nullptr, terminate_first});
-    if (state.wait_fail_pids.count(pid) != 0) {
+    if (state.faults.wait_fail_pids.count(pid) != 0) {
         *error_message = "wait";
-        *error_number = state.wait_errno;
+        *error_number = state.faults.wait_errno;
         return -1;
     }
     *status = fake_status_of(pid);
@@ -91,8 +91,8 @@ int fake_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stage_tim
 // Slot 6: two new descriptors, read end first, or the injected failure.
 int fake_make_pipe(Pipeline *, int *fds, int binary_mode) {
     state.pipe_modes.push_back(binary_mode);
-    if (state.make_pipe_fail_call == static_cast<int>(state.pipe_modes.size())) {
-        errno = state.make_pipe_errno;
+    if (state.faults.make_pipe_fail_call == static_cast<int>(state.pipe_modes.size())) {
+        errno = state.faults.make_pipe_errno;
         return -1;
     }
     fds[0] = hand_out_fd();
@@ -112,12 +112,12 @@ std::FILE *fake_stream(int fd, int fail_errno, const char *mode) {
 
 // Slot 7.
 std::FILE *fake_read_stream_from_fd(Pipeline *, int fd, int) {
-    return fake_stream(fd, state.read_stream_errno, "r");
+    return fake_stream(fd, state.faults.read_stream_errno, "r");
 }
 
 // Slot 8.
 std::FILE *fake_write_stream_from_fd(Pipeline *, int fd, int) {
-    return fake_stream(fd, state.write_stream_errno, "w");
+    return fake_stream(fd, state.faults.write_stream_errno, "w");
 }
 
 // Slot 9: counts the calls.

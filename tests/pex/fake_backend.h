@@ -32,6 +32,21 @@ struct FakeWait {
     int terminate_first;
 };
 
+// Faults to inject: an errno of 0 means the call succeeds.
+struct FakeFaults {
+    int open_read_errno = 0;
+    std::string open_write_fail_name{}; // open_for_write of this name fails
+    int open_write_errno = 0;
+    int make_pipe_fail_call = 0; // 1-based make_pipe call that fails
+    int make_pipe_errno = 0;
+    const char *spawn_message = nullptr; // spawn fails with this message
+    int spawn_errno = 0;
+    std::set<pid_t> wait_fail_pids{}; // wait_child fails for these
+    int wait_errno = 0;
+    int read_stream_errno = 0;
+    int write_stream_errno = 0;
+};
+
 struct FakeState {
     int next_fd = 100;
     pid_t next_pid = 1000;
@@ -44,19 +59,7 @@ struct FakeState {
     std::vector<FakeSpawn> spawns;
     std::vector<FakeWait> waits;
     int release_calls = 0;
-
-    // Faults: an errno of 0 means the call succeeds.
-    int open_read_errno = 0;
-    std::string open_write_fail_name; // open_for_write of this name fails
-    int open_write_errno = 0;
-    int make_pipe_fail_call = 0; // 1-based make_pipe call that fails
-    int make_pipe_errno = 0;
-    const char *spawn_message = nullptr; // spawn fails with this message
-    int spawn_errno = 0;
-    std::set<pid_t> wait_fail_pids; // wait_child fails for these
-    int wait_errno = 0;
-    int read_stream_errno = 0;
-    int write_stream_errno = 0;
+    FakeFaults faults;
 };
 
 // The state of the fake; reset by fake_reset().

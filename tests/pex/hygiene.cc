@@ -2,167 +2,34 @@
 #include "pex/hygiene.h"
 
 #include "support/temp_file.h"
+#include "testkit/files.h"
+#include "testkit/process.h"
+#include "testkit/scratch.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-void remove_tree(const std::string &path) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0)
-        return;
-    if (S_ISDIR(info.st_mode)) {
-        chmod(path.c_str(), 0700);
-        if (DIR *dir = opendir(path.c_str())) {
-            while (dirent *entry = readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..")
-                    remove_tree(path + "/" + name);
-            }
-            closedir(dir);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
-void remove_scratch_directory() {
-    remove_tree(scratch_directory());
-}
-
-} // namespace
-
 const std::string &scratch_directory() {
-    static std::string directory;
-    if (directory.empty()) {
-        char name[] = "/tmp/zin-pex-test-XXXXXX";
-        if (mkdtemp(name) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        chmod(name, 0755);
-        directory = name;
-        setenv("TMPDIR", name, 1);
-        std::atexit(remove_scratch_directory);
-    }
-    return directory;
-}
-
-std::set<int> open_descriptors() {
-    std::set<int> result;
-    DIR *dir = opendir("/proc/self/fd");
-    if (dir == nullptr)
-        return result;
-    int own = dirfd(dir);
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        int fd = std::atoi(entry->d_name);
-        if (fd != own)
-            result.insert(fd);
-    }
-    closedir(dir);
-    return result;
-}
-
-std::set<std::string> scratch_entries() {
-    std::set<std::string> result;
-    if (DIR *dir = opendir(scratch_directory().c_str())) {
-        while (dirent *entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                result.insert(name);
-        }
-        closedir(dir);
-    }
-    return result;
-}
-
-void remove_scratch_entry(const std::string &name) {
-    remove_tree(scratch_directory() + "/" + name);
-}
-
-std::string read_file(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return "<missing>";
-    std::string content = read_all_fd(fd);
-    close(fd);
-    return content;
-}
-
-void write_file(const std::string &path, const std::string &content) {
-    std::FILE *file = std::fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
-}
-
-std::string read_all_fd(int fd) {
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    return content;
-}
-
-std::string read_all_stream(std::FILE *stream) {
-    std::string content;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
-        content.append(buffer, got);
-    return content;
-}
-
-int run_in_child(const std::function<int()> &body) {
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status))
-        return 1000 + WTERMSIG(status);
-    return WEXITSTATUS(status);
-}
-
-int run_as_nobody(const std::function<int()> &body) {
-    return run_in_child([&body] {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-            return 200;
-        return body();
-    });
+    static const bool named = setenv("TMPDIR", kit::process_scratch_dir().c_str(), 1) == 0;
+    (void)named;
+    return kit::process_scratch_dir();
 }
 
 void HygieneTest::SetUp() {
+    // Every temporary file of the test must land in the scratch directory,
+    // named by TMPDIR before the first choice.
     const std::string &directory = scratch_directory();
-    // Every temporary file of the test must land in the scratch directory.
     ASSERT_EQ(std::string(temp_directory()), directory + "/");
     ASSERT_TRUE(scratch_entries().empty());
-    descriptors_before_ = open_descriptors();
+    descriptors_before_ = kit::open_descriptors();
     alarm(30);
 }
 
 void HygieneTest::TearDown() {
     alarm(0);
-    EXPECT_EQ(open_descriptors(), descriptors_before_) << "descriptors left open";
+    EXPECT_EQ(kit::open_descriptors(), descriptors_before_) << "descriptors left open";
     int status;
     errno = 0;
     pid_t left = waitpid(-1, &status, WNOHANG);
@@ -174,6 +41,72 @@ void HygieneTest::TearDown() {
         remove_scratch_entry(name);
 }
 
-std::string HygieneTest::scratch(const std::string &name) const {
+std::string HygieneTest::scratch(const std::string &name) {
     return scratch_directory() + "/" + name;
+}
+
+std::set<std::string> HygieneTest::scratch_entries() {
+    return kit::entries(scratch_directory());
+}
+
+void HygieneTest::remove_scratch_entry(const std::string &name) {
+    kit::remove_tree(scratch(name));
+}
+
+const char *run_tool(Pipeline *pipeline, unsigned flags, const char *outname, const char *errname,
+                     int *error_number) {
+    static const char *const no_args[] = {"prog", nullptr};
+    int ignored = 0;
+    return pex_run_stage(pipeline, flags, "tool", no_args, outname, errname,
+                         error_number != nullptr ? error_number : &ignored);
+}
+
+void FakePipelineTest::SetUp() {
+    HygieneTest::SetUp();
+    fake_reset();
+}
+
+Pipeline *FakePipelineTest::make(unsigned flags, const char *temp_base, const PexBackend *backend) {
+    return pex_create_with_backend(flags, "zin-test", temp_base, backend);
+}
+
+const char *FakePipelineTest::run(Pipeline *pipeline, unsigned flags, const char *outname,
+                                  const char *errname) {
+    error_number_ = -7;
+    return run_tool(pipeline, flags, outname, errname, &error_number_);
+}
+
+void FakePipelineTest::release_and_check(Pipeline *pipeline) {
+    pex_release(pipeline);
+    EXPECT_TRUE(fake().bad_closes.empty())
+        << "closed twice: " << testing::PrintToString(fake().bad_closes);
+    EXPECT_TRUE(fake().open_fds.empty())
+        << "never closed: " << testing::PrintToString(fake().open_fds);
+}
+
+void UnixBackendFixture::SetUp() {
+    HygieneTest::SetUp();
+    pipeline_ = Pipeline{};
+    pipeline_.program_name = "zin-test";
+    pipeline_.backend = &pex_unix_backend;
+}
+
+pid_t UnixBackendFixture::spawn(int flags, const char *executable, std::vector<const char *> argv,
+                                int in_fd, int out_fd, int err_fd, int child_close_fd,
+                                const char *const *env) {
+    argv.push_back(nullptr);
+    message_ = nullptr;
+    error_number_ = -7;
+    return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), env, in_fd, out_fd,
+                                err_fd, child_close_fd, &message_, &error_number_);
+}
+
+int UnixBackendFixture::wait_for(pid_t pid, int terminate_first) {
+    int status = -1;
+    const char *message = nullptr;
+    int error_number = 0;
+    EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, terminate_first, &message,
+                                  &error_number),
+              0);
+    return status;
 }

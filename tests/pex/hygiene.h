@@ -1,55 +1,83 @@
-// Checks that a test leaves no descriptor, child process or temporary file
-// behind, and helpers for running code in a forked child.
+// The fixtures of the pipeline tests: a test leaves no descriptor, child
+// process or temporary file behind; pipelines over the recording back end;
+// children started by the Unix back end.
 #pragma once
 
-#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-// The per-process scratch directory, made on first use and named by TMPDIR
+#include "pex/fake_backend.h"
+#include "pex/pex.h"
+
+// The process's scratch directory, made on first use and named by TMPDIR
 // before any temporary file is created (the temporary directory is chosen
-// once per process). Mode 0755 so an unprivileged child can reach into it.
+// once per process).
 const std::string &scratch_directory();
 
-// Descriptors open in this process, from /proc/self/fd.
-std::set<int> open_descriptors();
-
-// Names in the scratch directory.
-std::set<std::string> scratch_entries();
-
-// Removes a scratch entry (file or directory tree) by name.
-void remove_scratch_entry(const std::string &name);
-
-// The whole content of a file, or "<missing>".
-std::string read_file(const std::string &path);
-
-// Writes `content` to a new or truncated file.
-void write_file(const std::string &path, const std::string &content);
-
-// Reads a descriptor or stream to end of file.
-std::string read_all_fd(int fd);
-std::string read_all_stream(std::FILE *stream);
-
-// Runs `body` in a forked child and returns its result (0..255) as the
-// child's exit code, or 1000 + signal when the child was killed.
-int run_in_child(const std::function<int()> &body);
-
-// run_in_child, with the child first dropped to uid/gid 65534: the tests run
-// as root, for whom access checks always pass.
-int run_as_nobody(const std::function<int()> &body);
-
-// Base fixture: snapshots descriptors at set-up and checks at tear-down that
-// none was left open, no child is left, and the scratch directory is empty.
-// An alarm ends a hung test.
+// Snapshots the descriptors at set-up and checks at tear-down that none was
+// left open, no child is left, and the scratch directory is empty. An alarm
+// ends a hung test.
 class HygieneTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+
     // Full path of `name` in the scratch directory.
-    std::string scratch(const std::string &name) const;
+    static std::string scratch(const std::string &name);
+
+    // Names in the scratch directory.
+    static std::set<std::string> scratch_entries();
+
+    // Removes a scratch entry (file or directory tree) by name.
+    static void remove_scratch_entry(const std::string &name);
 
   private:
     std::set<int> descriptors_before_;
+};
+
+// Starts a stage of "tool" over `pipeline`; its error number goes to
+// *error_number when given.
+const char *run_tool(Pipeline *pipeline, unsigned flags, const char *outname = nullptr,
+                     const char *errname = nullptr, int *error_number = nullptr);
+
+// Pipelines over the recording back end, which starts afresh for every test.
+class FakePipelineTest : public HygieneTest {
+  protected:
+    void SetUp() override;
+
+    // A pipeline of program "zin-test" over the fake or `backend`.
+    static Pipeline *make(unsigned flags, const char *temp_base = nullptr,
+                          const PexBackend *backend = &fake_backend);
+
+    // run_tool with error_number_, which is -7 before the start.
+    const char *run(Pipeline *pipeline, unsigned flags, const char *outname = nullptr,
+                    const char *errname = nullptr);
+
+    // Releases the pipeline and checks that every descriptor the back end
+    // handed out was closed or consumed exactly once.
+    static void release_and_check(Pipeline *pipeline);
+
+    int error_number_ = -7;
+};
+
+// Children started and reaped through the Unix back end.
+class UnixBackendFixture : public HygieneTest {
+  protected:
+    void SetUp() override;
+
+    // pex_unix_spawn_child with this pipeline; its failure goes to message_
+    // and error_number_ (-7 before the start).
+    pid_t spawn(int flags, const char *executable, std::vector<const char *> argv, int in_fd = 0,
+                int out_fd = 1, int err_fd = 2, int child_close_fd = -1,
+                const char *const *env = nullptr);
+
+    // The raw status of `pid`, reaped through the back end.
+    int wait_for(pid_t pid, int terminate_first = 0);
+
+    Pipeline pipeline_{};
+    const char *message_ = nullptr;
+    int error_number_ = 0;
 };

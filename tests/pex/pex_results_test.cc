@@ -1,35 +1,18 @@
 // Reading statuses and times, and releasing pipelines, against the recording
 // back end.
-#include "pex/fake_backend.h"
 #include "pex/hygiene.h"
-#include "pex/pex.h"
 
 #include <cerrno>
 #include <vector>
 
 namespace {
 
-const char *const no_args[] = {"prog", nullptr};
-
-class PexResultsTest : public HygieneTest {
+class PexResultsTest : public FakePipelineTest {
   protected:
-    void SetUp() override {
-        HygieneTest::SetUp();
-        fake_reset();
-    }
-
-    Pipeline *make(unsigned flags, const PexBackend *backend = &fake_backend) {
-        return pex_create_with_backend(flags, "zin-test", nullptr, backend);
-    }
-
+    // Starts `stages` stages, the last one final.
     void start(Pipeline *pipeline, int stages) {
-        for (int i = 0; i < stages; ++i) {
-            int error_number = 0;
-            unsigned flags = i + 1 == stages ? PEX_FINAL_STAGE : 0;
-            ASSERT_EQ(
-                pex_run_stage(pipeline, flags, "tool", no_args, nullptr, nullptr, &error_number),
-                nullptr);
-        }
+        for (int i = 0; i < stages; ++i)
+            ASSERT_EQ(run(pipeline, i + 1 == stages ? PEX_FINAL_STAGE : 0), nullptr);
     }
 };
 
@@ -67,8 +50,8 @@ TEST_F(PexResultsTest, NoStagesGivesZeroes) {
 TEST_F(PexResultsTest, CollectionFailureIsReported) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
     start(pipeline, 2);
-    fake().wait_fail_pids = {1001};
-    fake().wait_errno = ECHILD;
+    fake().faults.wait_fail_pids = {1001};
+    fake().faults.wait_errno = ECHILD;
     int statuses[2] = {-1, -1};
     EXPECT_EQ(pex_get_status(pipeline, 2, statuses), 0);
     EXPECT_EQ(statuses[0], -1) << "untouched on failure";
@@ -105,8 +88,7 @@ TEST_F(PexResultsTest, StageTimes) {
 // past what was collected.
 TEST_F(PexResultsTest, ReadersCollectStagesStartedSinceLastCollection) {
     std::string base = scratch("s");
-    Pipeline *pipeline =
-        pex_create_with_backend(PEX_INIT_TIMES, "zin-test", base.c_str(), &fake_backend);
+    Pipeline *pipeline = make(PEX_INIT_TIMES, base.c_str());
     start(pipeline, 3);
     EXPECT_EQ(pipeline->waited_count, 2);
     PexStageTimes times[3] = {};
@@ -136,8 +118,7 @@ TEST_F(PexResultsTest, ReleaseEndsUncollectedStages) {
 
 TEST_F(PexResultsTest, ReleaseReapsStagesStartedAfterCollection) {
     std::string base = scratch("r");
-    Pipeline *pipeline =
-        pex_create_with_backend(PEX_INIT_TIMES, "zin-test", base.c_str(), &fake_backend);
+    Pipeline *pipeline = make(PEX_INIT_TIMES, base.c_str());
     start(pipeline, 3);
     pex_release(pipeline);
     ASSERT_EQ(fake().waits.size(), 3u);
@@ -150,11 +131,8 @@ TEST_F(PexResultsTest, ReleaseReapsStagesStartedAfterCollection) {
 }
 
 TEST_F(PexResultsTest, ReleaseClosesWhatIsHeld) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES, &fake_backend_without_release);
-    int error_number = 0;
-    ASSERT_EQ(pex_run_stage(pipeline, PEX_STDERR_TO_PIPE, "tool", no_args, nullptr, nullptr,
-                            &error_number),
-              nullptr);
+    Pipeline *pipeline = make(PEX_INIT_PIPES, nullptr, &fake_backend_without_release);
+    ASSERT_EQ(run(pipeline, PEX_STDERR_TO_PIPE), nullptr);
     EXPECT_EQ(pipeline->next_input_fd, 100);
     EXPECT_EQ(pipeline->stderr_pipe_fd, 102);
     pex_release(pipeline);

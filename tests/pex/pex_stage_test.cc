@@ -1,48 +1,15 @@
-// Starting stages, naming temporary files and collecting statuses, against the
-// recording back end.
-#include "pex/fake_backend.h"
+// Starting stages and collecting statuses, against the recording back end.
 #include "pex/hygiene.h"
-#include "pex/pex.h"
+#include "testkit/files.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const char *const no_args[] = {"prog", nullptr};
 
-class PexStageTest : public HygieneTest {
-  protected:
-    void SetUp() override {
-        HygieneTest::SetUp();
-        fake_reset();
-    }
-
-    // Releases the pipeline and checks that every descriptor the back end
-    // handed out was closed or consumed exactly once.
-    void release_and_check(Pipeline *pipeline) {
-        pex_release(pipeline);
-        EXPECT_TRUE(fake().bad_closes.empty())
-            << "closed twice: " << testing::PrintToString(fake().bad_closes);
-        EXPECT_TRUE(fake().open_fds.empty())
-            << "never closed: " << testing::PrintToString(fake().open_fds);
-    }
-
-    Pipeline *make(unsigned flags, const char *temp_base = nullptr) {
-        return pex_create_with_backend(flags, "zin-test", temp_base, &fake_backend);
-    }
-
-    const char *run(Pipeline *pipeline, unsigned flags, const char *outname = nullptr,
-                    const char *errname = nullptr) {
-        error_number_ = -7;
-        return pex_run_stage(pipeline, flags, "tool", no_args, outname, errname, &error_number_);
-    }
-
-    int error_number_ = -7;
-};
+using PexStageTest = FakePipelineTest;
 
 TEST_F(PexStageTest, SingleFinalStageUsesTheCallersDescriptors) {
     Pipeline *pipeline = make(0);
@@ -202,12 +169,10 @@ TEST_F(PexStageTest, KeptTemporariesAreFreedNotListed) {
     EXPECT_EQ(pipeline->next_input_path_owned, 0);
     EXPECT_EQ(pipeline->temp_file_count, 0);
     release_and_check(pipeline);
-    EXPECT_EQ(read_file(made), "") << "kept on disk";
+    EXPECT_EQ(kit::read_file(made), "") << "kept on disk";
     remove_scratch_entry(made.substr(scratch_directory().size() + 1));
 }
 
-// The failure table: each message, its number, and what the failed start
-// leaves behind.
 TEST_F(PexStageTest, ClosingPendingInputStreamFails) {
     Pipeline *pipeline = make(0);
     std::FILE *full = std::fopen("/dev/full", "w");
@@ -221,166 +186,138 @@ TEST_F(PexStageTest, ClosingPendingInputStreamFails) {
     release_and_check(pipeline);
 }
 
-TEST_F(PexStageTest, WaitFailureBeforeReadingFile) {
-    std::string base = scratch("w");
-    Pipeline *pipeline = make(0, base.c_str());
-    ASSERT_EQ(run(pipeline, 0), nullptr);
-    fake().wait_fail_pids = {1000};
-    fake().wait_errno = ECHILD;
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE), "wait");
-    EXPECT_EQ(error_number_, ECHILD);
-    EXPECT_NE(pipeline->next_input_path, nullptr) << "the file stays the next input";
-    EXPECT_TRUE(fake().reads.empty());
-    EXPECT_EQ(pipeline->waited_count, 1) << "waited stages are never waited again";
-    int status = -1;
-    EXPECT_EQ(pex_get_status(pipeline, 1, &status), 1);
-    EXPECT_EQ(fake().waits.size(), 1u);
-    release_and_check(pipeline);
-}
+// A start that fails: the pipeline, the stage started before it (flags, or
+// -1 for none), the fault injected then, the failing start, its message and
+// number, and what the failure leaves behind.
+struct FailureRow {
+    const char *name;
+    unsigned pipeline_flags;
+    const char *temp_base; // a relative name lies in the scratch directory
+    int earlier_stage;
+    FakeFaults faults;
+    unsigned flags;
+    const char *outname;
+    const char *errname;
+    const char *message;
+    int error_number;
+    void (*after)(Pipeline *);
+};
 
-TEST_F(PexStageTest, OpeningTemporaryInputFails) {
-    std::string base = scratch("r");
-    Pipeline *pipeline = make(0, base.c_str());
-    ASSERT_EQ(run(pipeline, 0), nullptr);
-    fake().open_read_errno = EACCES;
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE), "open temporary file");
-    EXPECT_EQ(error_number_, EACCES);
-    EXPECT_EQ(pipeline->stage_count, 1);
-    EXPECT_NE(pipeline->next_input_fd, -1) << "nothing was started, nothing completed";
-    release_and_check(pipeline);
-}
+const std::vector<int> first_read_end = {100};
+const std::vector<int> first_write_end = {101};
 
-// The input descriptor named in next_input_fd is closed by the failed start
-// and forgotten by the pipeline, so release does not close it again.
-TEST_F(PexStageTest, OutputPipeFailureClosesInputOnce) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES);
-    ASSERT_EQ(run(pipeline, 0), nullptr);
-    int read_end = pipeline->next_input_fd;
-    fake().make_pipe_fail_call = 2;
-    fake().make_pipe_errno = EMFILE;
-    EXPECT_STREQ(run(pipeline, 0), "pipe");
-    EXPECT_EQ(error_number_, EMFILE);
-    EXPECT_EQ(fake().closes, (std::vector<int>{read_end}));
-    EXPECT_EQ(pipeline->next_input_fd, -1);
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE), "pipeline already complete");
-    EXPECT_EQ(pipeline->stage_count, 1);
-    release_and_check(pipeline);
-    EXPECT_EQ(fake().closes, (std::vector<int>{read_end}));
-}
-
-TEST_F(PexStageTest, ErrorPipeFailureClosesOutput) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES);
-    fake().make_pipe_fail_call = 2;
-    fake().make_pipe_errno = ENFILE;
-    EXPECT_STREQ(run(pipeline, PEX_STDERR_TO_PIPE | PEX_BINARY_ERR), "pipe");
-    EXPECT_EQ(error_number_, ENFILE);
-    EXPECT_EQ(fake().pipe_modes, (std::vector<int>{0, 1}));
-    EXPECT_EQ(fake().closes, (std::vector<int>{101})) << "the output pipe's write end";
-    EXPECT_EQ(pipeline->next_input_fd, 100) << "field changes stay";
-    EXPECT_EQ(pipeline->stderr_pipe_fd, -1);
-    release_and_check(pipeline);
-}
-
-TEST_F(PexStageTest, TemporaryNameCannotBeMade) {
-    Pipeline *pipeline = make(0, "/nonexistent-zin-dir/base");
-    EXPECT_STREQ(run(pipeline, 0), "could not create temporary file");
-    EXPECT_EQ(error_number_, 0);
-    EXPECT_TRUE(fake().writes.empty());
-    release_and_check(pipeline);
-}
-
-TEST_F(PexStageTest, OutputFileCannotBeOpened) {
-    Pipeline *pipeline = make(0);
-    fake().open_write_fail_name = "out";
-    fake().open_write_errno = EACCES;
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE, "out"), "open temporary output file");
-    EXPECT_EQ(error_number_, EACCES);
-    EXPECT_EQ(pipeline->next_input_fd, -1) << "a final stage completes even when it fails";
-    EXPECT_TRUE(fake().spawns.empty());
-    release_and_check(pipeline);
-
+// clang-format off
+const FailureRow failure_rows[] = {
+    {"WaitBeforeReadingFile", 0, "w", 0, {.wait_fail_pids = {1000}, .wait_errno = ECHILD},
+     PEX_FINAL_STAGE, nullptr, nullptr, "wait", ECHILD, [](Pipeline *pipeline) {
+         EXPECT_NE(pipeline->next_input_path, nullptr) << "the file stays the next input";
+         EXPECT_TRUE(fake().reads.empty());
+         EXPECT_EQ(pipeline->waited_count, 1) << "waited stages are never waited again";
+         int status = -1;
+         EXPECT_EQ(pex_get_status(pipeline, 1, &status), 1);
+         EXPECT_EQ(fake().waits.size(), 1u);
+     }},
+    {"OpeningTemporaryInput", 0, "r", 0, {.open_read_errno = EACCES},
+     PEX_FINAL_STAGE, nullptr, nullptr, "open temporary file", EACCES, [](Pipeline *pipeline) {
+         EXPECT_EQ(pipeline->stage_count, 1);
+         EXPECT_NE(pipeline->next_input_fd, -1) << "nothing was started, nothing completed";
+     }},
+    // The input descriptor is closed by the failed start and forgotten by the
+    // pipeline, so release does not close it again.
+    {"OutputPipe", PEX_INIT_PIPES, nullptr, 0,
+     {.make_pipe_fail_call = 2, .make_pipe_errno = EMFILE}, 0, nullptr, nullptr, "pipe", EMFILE,
+     [](Pipeline *pipeline) {
+         EXPECT_EQ(fake().closes, first_read_end);
+         EXPECT_EQ(pipeline->next_input_fd, -1);
+         EXPECT_STREQ(run_tool(pipeline, PEX_FINAL_STAGE), "pipeline already complete");
+         EXPECT_EQ(pipeline->stage_count, 1);
+     }},
+    {"ErrorPipe", PEX_INIT_PIPES, nullptr, -1,
+     {.make_pipe_fail_call = 2, .make_pipe_errno = ENFILE}, PEX_STDERR_TO_PIPE | PEX_BINARY_ERR,
+     nullptr, nullptr, "pipe", ENFILE, [](Pipeline *pipeline) {
+         EXPECT_EQ(fake().pipe_modes, (std::vector<int>{0, 1}));
+         EXPECT_EQ(fake().closes, first_write_end) << "the output pipe's write end";
+         EXPECT_EQ(pipeline->next_input_fd, 100) << "field changes stay";
+         EXPECT_EQ(pipeline->stderr_pipe_fd, -1);
+     }},
+    {"TemporaryName", 0, "/nonexistent-zin-dir/base", -1, {}, 0, nullptr, nullptr,
+     "could not create temporary file", 0, [](Pipeline *) { EXPECT_TRUE(fake().writes.empty()); }},
+    {"FinalOutputFile", 0, nullptr, -1, {.open_write_fail_name = "out", .open_write_errno = EACCES},
+     PEX_FINAL_STAGE, "out", nullptr, "open temporary output file", EACCES,
+     [](Pipeline *pipeline) {
+         EXPECT_EQ(pipeline->next_input_fd, -1) << "a final stage completes even when it fails";
+         EXPECT_TRUE(fake().spawns.empty());
+     }},
     // A temporary output keeps its name recorded and listed.
-    fake_reset();
-    pipeline = make(0);
-    std::string mid = scratch("mid");
-    fake().open_write_fail_name = mid;
-    fake().open_write_errno = EROFS;
-    EXPECT_STREQ(run(pipeline, 0, mid.c_str()), "open temporary output file");
-    EXPECT_EQ(error_number_, EROFS);
-    EXPECT_EQ(pipeline->next_input_path, mid);
-    EXPECT_EQ(pipeline->temp_file_count, 1);
+    {"TemporaryOutputFile", 0, nullptr, -1,
+     {.open_write_fail_name = "/nonexistent-zin-dir/mid", .open_write_errno = EROFS}, 0,
+     "/nonexistent-zin-dir/mid", nullptr, "open temporary output file", EROFS,
+     [](Pipeline *pipeline) {
+         EXPECT_STREQ(pipeline->next_input_path, "/nonexistent-zin-dir/mid");
+         EXPECT_EQ(pipeline->temp_file_count, 1);
+     }},
+    {"ErrorNameWithStderrPipe", PEX_INIT_PIPES, nullptr, -1, {},
+     PEX_FINAL_STAGE | PEX_STDERR_TO_PIPE, "out", "err",
+     "both ERRNAME and PEX_STDERR_TO_PIPE specified.", 0, [](Pipeline *) {
+         ASSERT_EQ(fake().writes.size(), 1u) << "the output was opened first";
+         EXPECT_EQ(fake().closes, (std::vector<int>{fake().writes[0].fd}));
+         EXPECT_TRUE(fake().spawns.empty());
+         EXPECT_TRUE(fake().pipe_modes.empty());
+     }},
+    // The failed final stage completes the pipeline: its input is closed.
+    {"StderrPipeInTheMiddle", PEX_INIT_PIPES, nullptr, PEX_STDERR_TO_PIPE, {}, PEX_FINAL_STAGE,
+     nullptr, nullptr, "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, [](Pipeline *) {
+         EXPECT_EQ(fake().spawns[0].err_fd, 103);
+         EXPECT_EQ(fake().closes, first_read_end);
+     }},
+    {"StderrPipeBeforeErrorFile", PEX_INIT_PIPES, nullptr, PEX_STDERR_TO_PIPE, {}, 0, nullptr,
+     "err", "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, [](Pipeline *pipeline) {
+         EXPECT_TRUE(fake().writes.empty()) << "checked before the error file is opened";
+         EXPECT_NE(pex_error_stream(pipeline, 0), nullptr);
+         EXPECT_EQ(pipeline->stderr_pipe_fd, -1);
+         EXPECT_EQ(run_tool(pipeline, PEX_FINAL_STAGE, nullptr, "err"), nullptr);
+     }},
+    {"ErrorFile", PEX_INIT_PIPES, nullptr, -1,
+     {.open_write_fail_name = "err", .open_write_errno = ENOSPC}, 0, nullptr, "err",
+     "open error file", ENOSPC,
+     [](Pipeline *) { EXPECT_EQ(fake().closes, first_write_end); }},
+    // The back end takes over the descriptors even when it fails; the
+    // pipeline must not close them again.
+    {"Spawn", PEX_INIT_PIPES, "b.", 0, {.spawn_message = "execvp", .spawn_errno = ENOENT},
+     PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, "out", "err", "execvp", ENOENT, [](Pipeline *pipeline) {
+         EXPECT_TRUE(fake().closes.empty());
+         EXPECT_EQ(pipeline->stage_count, 1);
+         EXPECT_EQ(pipeline->child_pids[0], 1000);
+     }},
+};
+// clang-format on
+
+// A row shows as its name in test names and messages.
+void PrintTo(const FailureRow &row, std::ostream *out) {
+    *out << row.name;
+}
+
+class PexStageFailureTest : public PexStageTest, public testing::WithParamInterface<FailureRow> {};
+
+// The failure table: each message, its number, and what the failed start
+// leaves behind, every descriptor closed exactly once.
+TEST_P(PexStageFailureTest, ReportsAndClosesEachDescriptorOnce) {
+    const FailureRow &row = GetParam();
+    std::string base = row.temp_base == nullptr ? "" : row.temp_base;
+    if (!base.empty() && base[0] != '/')
+        base = scratch(base);
+    Pipeline *pipeline = make(row.pipeline_flags, base.empty() ? nullptr : base.c_str());
+    if (row.earlier_stage >= 0) {
+        EXPECT_EQ(run_tool(pipeline, static_cast<unsigned>(row.earlier_stage)), nullptr);
+    }
+    fake().faults = row.faults;
+    EXPECT_STREQ(run(pipeline, row.flags, row.outname, row.errname), row.message);
+    EXPECT_EQ(error_number_, row.error_number);
+    row.after(pipeline);
     release_and_check(pipeline);
 }
 
-TEST_F(PexStageTest, ErrorNameWithStderrPipe) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES);
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE | PEX_STDERR_TO_PIPE, "out", "err"),
-                 "both ERRNAME and PEX_STDERR_TO_PIPE specified.");
-    EXPECT_EQ(error_number_, 0);
-    ASSERT_EQ(fake().writes.size(), 1u) << "the output was opened first";
-    EXPECT_EQ(fake().closes, (std::vector<int>{fake().writes[0].fd}));
-    EXPECT_TRUE(fake().spawns.empty());
-    EXPECT_TRUE(fake().pipe_modes.empty());
-    release_and_check(pipeline);
-}
-
-TEST_F(PexStageTest, StderrPipeInTheMiddle) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES);
-    ASSERT_EQ(run(pipeline, PEX_STDERR_TO_PIPE), nullptr);
-    EXPECT_EQ(pipeline->stderr_pipe_fd, 102);
-    EXPECT_EQ(fake().spawns[0].err_fd, 103);
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE),
-                 "PEX_STDERR_TO_PIPE used in the middle of pipeline");
-    EXPECT_EQ(error_number_, 0);
-    // The failed final stage completed the pipeline; its input was closed.
-    EXPECT_EQ(fake().closes, (std::vector<int>{100}));
-    release_and_check(pipeline);
-
-    fake_reset();
-    pipeline = make(PEX_INIT_PIPES);
-    ASSERT_EQ(run(pipeline, PEX_STDERR_TO_PIPE), nullptr);
-    EXPECT_STREQ(run(pipeline, 0, nullptr, "err"),
-                 "PEX_STDERR_TO_PIPE used in the middle of pipeline");
-    EXPECT_TRUE(fake().writes.empty()) << "checked before the error file is opened";
-    std::FILE *errors = pex_error_stream(pipeline, 0);
-    ASSERT_NE(errors, nullptr);
-    EXPECT_EQ(pipeline->stderr_pipe_fd, -1);
-    EXPECT_EQ(run(pipeline, PEX_FINAL_STAGE, nullptr, "err"), nullptr);
-    release_and_check(pipeline);
-}
-
-TEST_F(PexStageTest, StderrPipeOnFinalStage) {
-    Pipeline *pipeline = make(0);
-    ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE | PEX_STDERR_TO_PIPE), nullptr);
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE), "pipeline already complete");
-    release_and_check(pipeline);
-    EXPECT_EQ(fake().closes, (std::vector<int>{100})) << "release closes the held read end";
-}
-
-TEST_F(PexStageTest, ErrorFileCannotBeOpened) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES);
-    fake().open_write_fail_name = "err";
-    fake().open_write_errno = ENOSPC;
-    EXPECT_STREQ(run(pipeline, 0, nullptr, "err"), "open error file");
-    EXPECT_EQ(error_number_, ENOSPC);
-    EXPECT_EQ(fake().closes, (std::vector<int>{101}));
-    release_and_check(pipeline);
-}
-
-// The back end takes over the descriptors even when it fails; the pipeline
-// must not close them again.
-TEST_F(PexStageTest, SpawnFailureClosesEachDescriptorOnce) {
-    Pipeline *pipeline = make(PEX_INIT_PIPES, "b.");
-    ASSERT_EQ(run(pipeline, 0), nullptr);
-    fake().spawn_message = "execvp";
-    fake().spawn_errno = ENOENT;
-    EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, "out", "err"), "execvp");
-    EXPECT_EQ(error_number_, ENOENT);
-    EXPECT_TRUE(fake().closes.empty());
-    EXPECT_EQ(pipeline->stage_count, 1);
-    EXPECT_EQ(pipeline->child_pids[0], 1000);
-    release_and_check(pipeline);
-}
+INSTANTIATE_TEST_SUITE_P(FailureTable, PexStageFailureTest, testing::ValuesIn(failure_rows));
 
 TEST_F(PexStageTest, CollectStatusesWaitsInOrderOnce) {
     Pipeline *pipeline = make(PEX_INIT_PIPES | PEX_INIT_TIMES);
@@ -391,8 +328,8 @@ TEST_F(PexStageTest, CollectStatusesWaitsInOrderOnce) {
     ASSERT_EQ(run(pipeline, 0), nullptr);
     ASSERT_EQ(run(pipeline, 0), nullptr);
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
-    fake().wait_fail_pids = {1000, 1001};
-    fake().wait_errno = EINTR;
+    fake().faults.wait_fail_pids = {1000, 1001};
+    fake().faults.wait_errno = EINTR;
     EXPECT_EQ(pex_collect_statuses(pipeline, 0, &message, &error_number), 0);
     EXPECT_STREQ(message, "wait");
     EXPECT_EQ(error_number, EINTR);
@@ -408,77 +345,6 @@ TEST_F(PexStageTest, CollectStatusesWaitsInOrderOnce) {
     EXPECT_EQ(fake().waits.size(), 3u);
     release_and_check(pipeline);
     EXPECT_EQ(fake().waits.size(), 3u) << "collected pipelines are not waited again";
-}
-
-TEST_F(PexStageTest, TempNameCases) {
-    Pipeline *plain = make(0);
-    const char *name = "given";
-    EXPECT_EQ(pex_temp_name(plain, 0, name), name);
-
-    char *suffixed = pex_temp_name(plain, PEX_NAME_IS_SUFFIX, ".s");
-    std::string made = suffixed;
-    EXPECT_EQ(made.rfind(scratch_directory() + "/cc", 0), 0u) << made;
-    EXPECT_EQ(made.size(), scratch_directory().size() + 1 + 2 + 6 + 2);
-    EXPECT_EQ(made.substr(made.size() - 2), ".s");
-    EXPECT_EQ(read_file(made), "");
-    std::free(suffixed);
-
-    char *bare = pex_temp_name(plain, 0, nullptr);
-    EXPECT_EQ(std::string(bare).size(), scratch_directory().size() + 1 + 2 + 6);
-    EXPECT_EQ(read_file(bare), "");
-    std::free(bare);
-    pex_release(plain);
-    for (const std::string &entry : scratch_entries())
-        remove_scratch_entry(entry);
-
-    std::string base = scratch("base.");
-    Pipeline *with_base = make(0, base.c_str());
-    char *joined = pex_temp_name(with_base, PEX_NAME_IS_SUFFIX, "o");
-    EXPECT_EQ(joined, base + "o");
-    EXPECT_EQ(read_file(joined), "<missing>") << "joining makes no file";
-    std::free(joined);
-    char *from_base = pex_temp_name(with_base, 0, nullptr);
-    EXPECT_EQ(std::string(from_base).rfind(base, 0), 0u);
-    EXPECT_EQ(std::strlen(from_base), base.size() + 6);
-    EXPECT_EQ(read_file(from_base), "");
-    std::free(from_base);
-    pex_release(with_base);
-    for (const std::string &entry : scratch_entries())
-        remove_scratch_entry(entry);
-}
-
-TEST_F(PexStageTest, TempNameTemplates) {
-    // A base already ending in the placeholder is used as it is.
-    std::string pattern = scratch("fileXXXXXX");
-    Pipeline *pipeline = make(0, pattern.c_str());
-    char *name = pex_temp_name(pipeline, 0, nullptr);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::strlen(name), pattern.size());
-    EXPECT_EQ(std::string(name).rfind(scratch("file"), 0), 0u);
-    EXPECT_EQ(std::string(name).find("XXXXXX"), std::string::npos);
-    struct stat info;
-    EXPECT_EQ(stat(name, &info), 0);
-    std::remove(name);
-    std::free(name);
-    pex_release(pipeline);
-
-    // Shorter than the placeholder: always appended.
-    char *previous_directory = getcwd(nullptr, 0);
-    ASSERT_EQ(chdir(scratch_directory().c_str()), 0);
-    pipeline = make(0, "XX");
-    name = pex_temp_name(pipeline, 0, nullptr);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::strlen(name), 8u);
-    EXPECT_EQ(std::string(name).rfind("XX", 0), 0u);
-    std::remove(name);
-    std::free(name);
-    pex_release(pipeline);
-    ASSERT_EQ(chdir(previous_directory), 0);
-    std::free(previous_directory);
-
-    pipeline = make(0, "/nonexistent-zin-dir/x");
-    EXPECT_EQ(pex_temp_name(pipeline, 0, nullptr), nullptr);
-    pex_release(pipeline);
 }
 
 } // namespace

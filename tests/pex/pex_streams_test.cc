@@ -1,36 +1,12 @@
 // The pipeline's stream operations, against the recording back end.
-#include "pex/fake_backend.h"
 #include "pex/hygiene.h"
-#include "pex/pex.h"
+#include "testkit/files.h"
 
 #include <cerrno>
 
 namespace {
 
-const char *const no_args[] = {"prog", nullptr};
-
-class PexStreamsTest : public HygieneTest {
-  protected:
-    void SetUp() override {
-        HygieneTest::SetUp();
-        fake_reset();
-    }
-
-    Pipeline *make(unsigned flags, const char *temp_base = nullptr) {
-        return pex_create_with_backend(flags, "zin-test", temp_base, &fake_backend);
-    }
-
-    const char *run(Pipeline *pipeline, unsigned flags, const char *outname = nullptr) {
-        int error_number = 0;
-        return pex_run_stage(pipeline, flags, "tool", no_args, outname, nullptr, &error_number);
-    }
-
-    void release_and_check(Pipeline *pipeline) {
-        pex_release(pipeline);
-        EXPECT_TRUE(fake().bad_closes.empty());
-        EXPECT_TRUE(fake().open_fds.empty());
-    }
-};
+using PexStreamsTest = FakePipelineTest;
 
 // A file the pipeline created for the input is removed at release; it has a
 // name nobody else knows.
@@ -52,7 +28,7 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
 
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
     EXPECT_EQ(pipeline->input_stream, nullptr) << "closed by the start";
-    EXPECT_EQ(read_file(name), "data");
+    EXPECT_EQ(kit::read_file(name), "data");
     ASSERT_EQ(fake().reads.size(), 1u);
     EXPECT_EQ(fake().reads[0].name, name);
     EXPECT_EQ(fake().spawns[0].in_fd, fake().reads[0].fd);
@@ -67,21 +43,21 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
     EXPECT_EQ(name.substr(name.size() - 3), ".in");
     EXPECT_EQ(pipeline->next_input_path_owned, 1);
     release_and_check(pipeline);
-    EXPECT_EQ(read_file(name), "") << "kept, and its stream closed by release";
+    EXPECT_EQ(kit::read_file(name), "") << "kept, and its stream closed by release";
     std::remove(name.c_str());
 }
 
 TEST_F(PexStreamsTest, InputFileNamedByTheCaller) {
     std::string name = scratch("input.txt");
-    write_file(name, "old content");
+    kit::write_file(name, "old content");
     Pipeline *pipeline = make(0);
     std::FILE *input = pex_open_input_file(pipeline, 0, name.c_str());
     ASSERT_NE(input, nullptr);
     EXPECT_EQ(pipeline->next_input_path, name.c_str()) << "the caller's string";
     EXPECT_EQ(pipeline->next_input_path_owned, 0);
-    EXPECT_EQ(read_file(name), "") << "truncated";
+    EXPECT_EQ(kit::read_file(name), "") << "truncated";
     release_and_check(pipeline);
-    EXPECT_EQ(read_file(name), "") << "a caller's input file stays";
+    EXPECT_EQ(kit::read_file(name), "") << "a caller's input file stays";
     std::remove(name.c_str());
 }
 
@@ -124,7 +100,7 @@ TEST_F(PexStreamsTest, InputPipe) {
 
 TEST_F(PexStreamsTest, InputPipeStreamFailureClosesBothEnds) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
-    fake().write_stream_errno = EMFILE;
+    fake().faults.write_stream_errno = EMFILE;
     errno = 0;
     EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
     EXPECT_EQ(errno, EMFILE);
@@ -134,8 +110,8 @@ TEST_F(PexStreamsTest, InputPipeStreamFailureClosesBothEnds) {
 
     fake_reset();
     pipeline = make(PEX_INIT_PIPES);
-    fake().make_pipe_fail_call = 1;
-    fake().make_pipe_errno = ENFILE;
+    fake().faults.make_pipe_fail_call = 1;
+    fake().faults.make_pipe_errno = ENFILE;
     EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
     EXPECT_EQ(errno, ENFILE);
     release_and_check(pipeline);
@@ -148,11 +124,11 @@ TEST_F(PexStreamsTest, OutputStreamFromTemporaryFile) {
     ASSERT_EQ(run(pipeline, 0), nullptr);
     ASSERT_EQ(run(pipeline, 0), nullptr);
     std::string last = pipeline->next_input_path;
-    write_file(last, "result");
+    kit::write_file(last, "result");
     std::FILE *output = pex_output_stream(pipeline, 1);
     ASSERT_NE(output, nullptr);
     EXPECT_EQ(fake().waits.size(), 2u) << "every stage waited for first";
-    EXPECT_EQ(read_all_stream(output), "result");
+    EXPECT_EQ(kit::read_stream(output), "result");
     EXPECT_EQ(pipeline->next_input_path, nullptr);
     EXPECT_EQ(pipeline->output_stream, output);
     errno = 0;
@@ -166,8 +142,8 @@ TEST_F(PexStreamsTest, OutputStreamCollectionFailure) {
     std::string base = scratch("c");
     Pipeline *pipeline = make(0, base.c_str());
     ASSERT_EQ(run(pipeline, 0), nullptr);
-    fake().wait_fail_pids = {1000};
-    fake().wait_errno = ECHILD;
+    fake().faults.wait_fail_pids = {1000};
+    fake().faults.wait_errno = ECHILD;
     errno = 0;
     EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
     EXPECT_EQ(errno, ECHILD);
@@ -210,7 +186,7 @@ TEST_F(PexStreamsTest, OutputStreamFromPipe) {
 TEST_F(PexStreamsTest, UnwrappableDescriptorsAreClosed) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
     ASSERT_EQ(run(pipeline, PEX_STDERR_TO_PIPE), nullptr);
-    fake().read_stream_errno = ENOMEM;
+    fake().faults.read_stream_errno = ENOMEM;
     errno = 0;
     EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
     EXPECT_EQ(errno, ENOMEM);

@@ -1,6 +1,9 @@
 // Whole pipelines of real programs over the Unix back end.
 #include "pex/hygiene.h"
 #include "pex/pex.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
 
 #include <cerrno>
 #include <cstring>
@@ -60,7 +63,7 @@ TEST_F(PipelineTest, PipedStagesMoveSeveralMiB) {
     ASSERT_EQ(shell(pipeline, 0, "tr a-f A-F"), nullptr);
     std::FILE *output = pex_output_stream(pipeline, 0);
     ASSERT_NE(output, nullptr);
-    std::string text = read_all_stream(output);
+    std::string text = kit::read_stream(output);
     EXPECT_EQ(text.size(), several_mib);
     EXPECT_TRUE(text == pattern(several_mib, true));
     expect_all_succeeded(pipeline, 3);
@@ -77,7 +80,7 @@ TEST_F(PipelineTest, TemporaryFileStagesMoveSeveralMiB) {
     expect_all_succeeded(pipeline, 3);
     pex_release(pipeline);
     EXPECT_EQ(scratch_entries(), (std::set<std::string>{"out"}));
-    EXPECT_TRUE(read_file(out) == pattern(several_mib, true));
+    EXPECT_TRUE(kit::read_file(out) == pattern(several_mib, true));
     std::remove(out.c_str());
 }
 
@@ -88,7 +91,7 @@ TEST_F(PipelineTest, KeptTemporaryFilesAndOutputStream) {
     ASSERT_EQ(shell(pipeline, PEX_NAME_IS_SUFFIX, "cat; echo two", ".second"), nullptr);
     std::FILE *output = pex_output_stream(pipeline, 0);
     ASSERT_NE(output, nullptr);
-    EXPECT_EQ(read_all_stream(output), "one\ntwo\n");
+    EXPECT_EQ(kit::read_stream(output), "one\ntwo\n");
     pex_release(pipeline);
     std::set<std::string> kept = scratch_entries();
     EXPECT_EQ(kept.size(), 2u);
@@ -108,7 +111,7 @@ TEST_F(PipelineTest, InputFromFile) {
         ASSERT_EQ(shell(pipeline, PEX_FINAL_STAGE, "tr a-z A-Z", out.c_str()), nullptr);
         expect_all_succeeded(pipeline, 2);
         pex_release(pipeline);
-        EXPECT_EQ(read_file(out), "SOME WORDS\n");
+        EXPECT_EQ(kit::read_file(out), "SOME WORDS\n");
         std::remove(out.c_str());
     }
 }
@@ -128,7 +131,7 @@ TEST_F(PipelineTest, InputFromPipeWhileReadingOutput) {
         std::fwrite(sent.data(), 1, sent.size(), input);
         std::fclose(input);
     });
-    std::string received = read_all_stream(output);
+    std::string received = kit::read_stream(output);
     writer.join();
     EXPECT_EQ(received.size(), several_mib);
     EXPECT_TRUE(received == pattern(several_mib, true));
@@ -149,11 +152,11 @@ TEST_F(PipelineTest, StderrThroughPipe) {
     ASSERT_EQ(shell(pipeline, PEX_STDERR_TO_PIPE, "echo data; echo diagnostics >&2"), nullptr);
     std::FILE *errors = pex_error_stream(pipeline, 0);
     ASSERT_NE(errors, nullptr);
-    EXPECT_EQ(read_all_stream(errors), "diagnostics\n");
+    EXPECT_EQ(kit::read_stream(errors), "diagnostics\n");
     ASSERT_EQ(cat(pipeline, PEX_FINAL_STAGE, out.c_str()), nullptr);
     expect_all_succeeded(pipeline, 2);
     pex_release(pipeline);
-    EXPECT_EQ(read_file(out), "data\n");
+    EXPECT_EQ(kit::read_file(out), "data\n");
     std::remove(out.c_str());
 }
 
@@ -199,15 +202,17 @@ TEST_F(PipelineTest, UnwritableOutputDirectory) {
     std::string locked = scratch("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     std::string out = locked + "/out";
-    int code = run_as_nobody([&] {
-        Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
-        const char *message = cat(pipeline, PEX_FINAL_STAGE, out.c_str());
-        pex_release(pipeline);
-        if (message == nullptr || std::strcmp(message, "open temporary output file") != 0)
-            return 1;
-        return error_number_ == EACCES ? 0 : 2;
-    });
-    EXPECT_EQ(code, 0);
+    kit::ChildOutcome child = kit::run_in_child(
+        [&] {
+            Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
+            const char *message = cat(pipeline, PEX_FINAL_STAGE, out.c_str());
+            pex_release(pipeline);
+            if (message == nullptr || std::strcmp(message, "open temporary output file") != 0)
+                return 1;
+            return error_number_ == EACCES ? 0 : 2;
+        },
+        true);
+    EXPECT_EQ(kit::exit_code(child.wait_status), 0) << child.err;
     remove_scratch_entry("locked");
 }
 
@@ -228,7 +233,7 @@ TEST_F(PipelineTest, RunOnce) {
                            &status, &error_number),
               nullptr);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(out), "once\n");
+    EXPECT_EQ(kit::read_file(out), "once\n");
     std::remove(out.c_str());
 
     status = -1;

@@ -1,10 +1,11 @@
 // Failures of the system calls under spawn_child and wait_child, injected by
 // the fault library (which also serves vfork by fork and records sleeps).
 #include "pex/hygiene.h"
-#include "pex/pex.h"
 #include "support/error_text.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
 
-#include <zin_fault.h>
+#include "fault/zin_fault.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,29 +17,17 @@
 
 namespace {
 
-class SpawnChildFaultTest : public HygieneTest {
+class SpawnChildFaultTest : public UnixBackendFixture {
   protected:
     void SetUp() override {
-        HygieneTest::SetUp();
+        UnixBackendFixture::SetUp();
         zin_fault_disarm();
         zin_fault_reset();
-        pipeline_ = Pipeline{};
-        pipeline_.program_name = "zin-test";
-        pipeline_.backend = &pex_unix_backend;
     }
 
     void TearDown() override {
         zin_fault_disarm();
-        HygieneTest::TearDown();
-    }
-
-    pid_t spawn(int flags, const char *executable, std::vector<const char *> argv, int in_fd = 0,
-                int out_fd = 1, int err_fd = 2) {
-        argv.push_back(nullptr);
-        message_ = nullptr;
-        error_number_ = -7;
-        return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), nullptr, in_fd,
-                                    out_fd, err_fd, -1, &message_, &error_number_);
+        UnixBackendFixture::TearDown();
     }
 
     std::vector<unsigned> sleeps() {
@@ -46,15 +35,7 @@ class SpawnChildFaultTest : public HygieneTest {
         unsigned count = zin_fault_sleeps(seconds, 16);
         return std::vector<unsigned>(seconds, seconds + (count < 16 ? count : 16));
     }
-
-    Pipeline pipeline_;
-    const char *message_ = nullptr;
-    int error_number_ = 0;
 };
-
-int exit_code_of(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST_F(SpawnChildFaultTest, VforkGivesUpAfterFourAttempts) {
     int fds[2];
@@ -80,7 +61,7 @@ TEST_F(SpawnChildFaultTest, VforkRetrySucceeds) {
     int error_number = 0;
     ASSERT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, 0, &message, &error_number),
               0);
-    EXPECT_EQ(exit_code_of(status), 5);
+    EXPECT_EQ(kit::exit_code(status), 5);
 }
 
 // The standard descriptors are left alone: the parent only closes the two
@@ -106,10 +87,10 @@ TEST_F(SpawnChildFaultTest, NoErrorPipe) {
     ASSERT_GT(pid, 0);
     int status = -1;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(exit_code_of(status), 255);
-    EXPECT_EQ(read_file(report), std::string("zin-test: error trying to exec "
-                                             "'/nonexistent-zin-dir/prog': execv: ") +
-                                     error_text(ENOENT) + "\n");
+    EXPECT_EQ(kit::exit_code(status), 255);
+    EXPECT_EQ(kit::read_file(report), std::string("zin-test: error trying to exec "
+                                                  "'/nonexistent-zin-dir/prog': execv: ") +
+                                          error_text(ENOENT) + "\n");
     std::remove(report.c_str());
 }
 
@@ -138,7 +119,7 @@ TEST_F(SpawnChildFaultTest, FailedChildEndsWith255) {
     int status = -1;
     pid_t pid = waitpid(-1, &status, 0);
     EXPECT_GT(pid, 0);
-    EXPECT_EQ(exit_code_of(status), 255);
+    EXPECT_EQ(kit::exit_code(status), 255);
 }
 
 // A parent-side close that fails after a successful exec: the start is
@@ -157,7 +138,7 @@ TEST_F(SpawnChildFaultTest, ParentCloseFailureLeavesNoChild) {
     EXPECT_EQ(error_number_, EIO);
     EXPECT_TRUE(fcntl(errors[1], F_GETFD) < 0 && errno == EBADF) << "later closes still made";
     close(out); // the injected failure left it really open
-    EXPECT_EQ(read_all_fd(errors[0]), "") << "the child is gone";
+    EXPECT_EQ(kit::read_fd(errors[0]), "") << "the child is gone";
     close(errors[0]);
 }
 
@@ -174,7 +155,7 @@ TEST_F(SpawnChildFaultTest, InterruptedWaitsAreRetried) {
                                       &message, &error_number),
                   0);
         zin_fault_disarm();
-        EXPECT_EQ(exit_code_of(status), 4);
+        EXPECT_EQ(kit::exit_code(status), 4);
     }
 }
 

@@ -1,7 +1,9 @@
 // The Unix back end with real processes, files and pipes.
 #include "pex/hygiene.h"
-#include "pex/pex.h"
 #include "support/error_text.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,47 +20,14 @@ extern char **environ;
 
 namespace {
 
-class UnixBackendTest : public HygieneTest {
+class UnixBackendTest : public UnixBackendFixture {
   protected:
-    void SetUp() override {
-        HygieneTest::SetUp();
-        pipeline_ = Pipeline{};
-        pipeline_.program_name = "zin-test";
-        pipeline_.backend = &pex_unix_backend;
-    }
-
-    pid_t spawn(int flags, const char *executable, std::vector<const char *> argv, int in_fd = 0,
-                int out_fd = 1, int err_fd = 2, int child_close_fd = -1,
-                const char *const *env = nullptr) {
-        argv.push_back(nullptr);
-        message_ = nullptr;
-        error_number_ = -7;
-        return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), env, in_fd, out_fd,
-                                    err_fd, child_close_fd, &message_, &error_number_);
-    }
-
-    // The raw status of `pid`, reaped through the back end.
-    int wait_for(pid_t pid, int terminate_first = 0) {
-        int status = -1;
-        const char *message = nullptr;
-        int error_number = 0;
-        EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, terminate_first, &message,
-                                      &error_number),
-                  0);
-        return status;
-    }
-
     // Exit status of a shell command run with the caller's descriptors.
     int shell_exit_code(const std::string &command) {
         pid_t pid = spawn(0, "/bin/sh", {"sh", "-c", command.c_str()});
         EXPECT_GT(pid, 0);
-        int status = wait_for(pid);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return kit::exit_code(wait_for(pid));
     }
-
-    Pipeline pipeline_;
-    const char *message_ = nullptr;
-    int error_number_ = 0;
 };
 
 bool is_closed(int fd) {
@@ -78,7 +47,7 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
     EXPECT_STREQ(message_, "execvp");
     EXPECT_EQ(error_number_, ENOENT);
     EXPECT_TRUE(is_closed(errors[1])) << "the back end closed the descriptor it was given";
-    EXPECT_EQ(read_all_fd(errors[0]), "") << "nothing printed";
+    EXPECT_EQ(kit::read_fd(errors[0]), "") << "nothing printed";
     close(errors[0]);
     EXPECT_EQ(environ, environment_before);
 
@@ -88,8 +57,7 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
 
     // Even root needs an execute bit.
     std::string script = scratch("not-executable");
-    write_file(script, "#!/bin/sh\n");
-    chmod(script.c_str(), 0644);
+    kit::write_file(script, "#!/bin/sh\n", 0644);
     EXPECT_EQ(spawn(0, script.c_str(), {"x"}), -1);
     EXPECT_STREQ(message_, "execv");
     EXPECT_EQ(error_number_, EACCES);
@@ -101,7 +69,7 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
 TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
     std::string report = scratch("report");
     for (bool writable : {true, false}) {
-        int code = run_in_child([&] {
+        kit::ChildOutcome child = kit::run_in_child([&] {
             int fd = writable ? open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
                               : open("/dev/null", O_RDONLY);
             if (fd < 0 || dup2(fd, 2) < 0)
@@ -118,17 +86,17 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
             int status = wait_for(pid);
             return WIFEXITED(status) ? WEXITSTATUS(status) : 104;
         });
-        EXPECT_EQ(code, writable ? 255 : 254);
+        EXPECT_EQ(kit::exit_code(child.wait_status), writable ? 255 : 254);
     }
-    EXPECT_EQ(read_file(report), std::string("zin-test: error trying to exec "
-                                             "'zin-no-such-program': execvp: ") +
-                                     error_text(ENOENT) + "\n");
+    EXPECT_EQ(kit::read_file(report), std::string("zin-test: error trying to exec "
+                                                  "'zin-no-such-program': execvp: ") +
+                                          error_text(ENOENT) + "\n");
     std::remove(report.c_str());
 }
 
 TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
     std::string in_name = scratch("in"), out_name = scratch("out"), err_name = scratch("err");
-    write_file(in_name, "hello\n");
+    kit::write_file(in_name, "hello\n");
     int in_fd = pex_unix_backend.open_for_read(&pipeline_, in_name.c_str(), 0);
     int out_fd = pex_unix_backend.open_for_write(&pipeline_, out_name.c_str(), 0, 0);
     int err_fd = pex_unix_backend.open_for_write(&pipeline_, err_name.c_str(), 0, 0);
@@ -139,8 +107,8 @@ TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
     EXPECT_TRUE(is_closed(out_fd));
     EXPECT_TRUE(is_closed(err_fd));
     EXPECT_EQ(wait_for(pid), 0);
-    EXPECT_EQ(read_file(out_name), "hello\n");
-    EXPECT_EQ(read_file(err_name), "oops\n");
+    EXPECT_EQ(kit::read_file(out_name), "hello\n");
+    EXPECT_EQ(kit::read_file(err_name), "oops\n");
 
     // Merged, standard error follows standard output over its own file.
     out_fd = pex_unix_backend.open_for_write(&pipeline_, out_name.c_str(), 0, 0);
@@ -149,8 +117,8 @@ TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
                 err_fd);
     ASSERT_GT(pid, 0);
     EXPECT_EQ(wait_for(pid), 0);
-    EXPECT_EQ(read_file(out_name), "out\nerr\n");
-    EXPECT_EQ(read_file(err_name), "");
+    EXPECT_EQ(kit::read_file(out_name), "out\nerr\n");
+    EXPECT_EQ(kit::read_file(err_name), "");
     for (const std::string &name : {in_name, out_name, err_name})
         std::remove(name.c_str());
 }
@@ -177,7 +145,7 @@ TEST_F(UnixBackendTest, EnvironmentIsPassedExactly) {
     const char *const env[] = {"ZIN_A=1", "ZIN_B=two words", nullptr};
     pid_t pid = spawn(0, "/usr/bin/env", {"env"}, 0, fds[1], 2, -1, env);
     ASSERT_GT(pid, 0);
-    EXPECT_EQ(read_all_fd(fds[0]), "ZIN_A=1\nZIN_B=two words\n");
+    EXPECT_EQ(kit::read_fd(fds[0]), "ZIN_A=1\nZIN_B=two words\n");
     close(fds[0]);
     EXPECT_EQ(wait_for(pid), 0);
     EXPECT_EQ(environ, environment_before);
@@ -234,17 +202,17 @@ TEST_F(UnixBackendTest, OpenForWrite) {
     EXPECT_EQ(pex_unix_backend.close_fd(&pipeline_, fd), 0);
 
     fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 0, 0);
-    EXPECT_EQ(read_file(name), "") << "truncated";
+    EXPECT_EQ(kit::read_file(name), "") << "truncated";
     EXPECT_EQ(write(fd, "x", 1), 1);
     close(fd);
     fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 0, 1);
     EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
     EXPECT_EQ(write(fd, "y", 1), 1);
     close(fd);
-    EXPECT_EQ(read_file(name), "xy") << "appended at the end";
+    EXPECT_EQ(kit::read_file(name), "xy") << "appended at the end";
 
     fd = pex_unix_backend.open_for_read(&pipeline_, name.c_str(), 1);
-    EXPECT_EQ(read_all_fd(fd), "xy");
+    EXPECT_EQ(kit::read_fd(fd), "xy");
     close(fd);
     std::remove(name.c_str());
 
@@ -261,19 +229,21 @@ TEST_F(UnixBackendTest, PermissionDenied) {
     std::string locked = scratch("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     std::string secret = scratch("secret");
-    write_file(secret, "s");
-    chmod(secret.c_str(), 0600);
-    int code = run_as_nobody([&] {
-        errno = 0;
-        if (pex_unix_backend.open_for_write(&pipeline_, (locked + "/new").c_str(), 0, 0) >= 0 ||
-            errno != EACCES)
-            return 1;
-        errno = 0;
-        if (pex_unix_backend.open_for_read(&pipeline_, secret.c_str(), 0) >= 0 || errno != EACCES)
-            return 2;
-        return 0;
-    });
-    EXPECT_EQ(code, 0);
+    kit::write_file(secret, "s", 0600);
+    kit::ChildOutcome child = kit::run_in_child(
+        [&] {
+            errno = 0;
+            if (pex_unix_backend.open_for_write(&pipeline_, (locked + "/new").c_str(), 0, 0) >= 0 ||
+                errno != EACCES)
+                return 1;
+            errno = 0;
+            if (pex_unix_backend.open_for_read(&pipeline_, secret.c_str(), 0) >= 0 ||
+                errno != EACCES)
+                return 2;
+            return 0;
+        },
+        true);
+    EXPECT_EQ(kit::exit_code(child.wait_status), 0) << child.err;
     remove_scratch_entry("locked");
     std::remove(secret.c_str());
 }
@@ -298,7 +268,7 @@ TEST_F(UnixBackendTest, PipesAndStreams) {
 
     std::fputs("through", writer);
     std::fclose(writer);
-    EXPECT_EQ(read_all_stream(reader), "through");
+    EXPECT_EQ(kit::read_stream(reader), "through");
     std::fclose(reader);
     pex_unix_backend.release_backend(&pipeline_);
 }

@@ -120,113 +120,80 @@ TEST(CheckedAllocTest, StrdupCopies) {
 // Every death test below sets its state in the child only.
 using CheckedAllocDeathTest = ::testing::Test;
 
-TEST_F(CheckedAllocDeathTest, ReportWithoutNameHasNothingBeforeTheWords) {
-    EXPECT_EXIT(report_alloc_failure(24), ::testing::ExitedWithCode(1),
-                "^\nout of memory allocating 24 bytes\n$");
-}
-
-TEST_F(CheckedAllocDeathTest, ReportWithNameStartsWithIt) {
-    EXPECT_EXIT(
-        {
-            set_alloc_program_name("zin-ar");
-            report_alloc_failure(24);
-        },
-        ::testing::ExitedWithCode(1), "^\nzin-ar: out of memory allocating 24 bytes\n$");
-}
-
-TEST_F(CheckedAllocDeathTest, ReportOfFull64BitSize) {
-    EXPECT_EXIT(report_alloc_failure(UINT64_MAX), ::testing::ExitedWithCode(1),
-                "^\nout of memory allocating 18446744073709551615 bytes\n$");
-}
-
-TEST_F(CheckedAllocDeathTest, MallocFailureReportsRequestedSize) {
-    EXPECT_EXIT(checked_malloc(impossible_size), ::testing::ExitedWithCode(1),
-                failure_output("", "9223372036854775807"));
-}
-
-TEST_F(CheckedAllocDeathTest, MallocFailureWithProgramName) {
-    EXPECT_EXIT(
-        {
-            set_alloc_program_name("zin-nm");
-            checked_malloc(impossible_size);
-        },
-        ::testing::ExitedWithCode(1), failure_output("zin-nm: ", "9223372036854775807"));
-}
-
-TEST_F(CheckedAllocDeathTest, CallocFailureReportsProduct) {
-    EXPECT_EXIT(checked_calloc(std::size_t{1} << 32, std::size_t{1} << 31),
-                ::testing::ExitedWithCode(1), failure_output("", "9223372036854775808"));
-}
-
-TEST_F(CheckedAllocDeathTest, CallocFailureReportsWrappedProduct) {
-    // The product is taken modulo 2^64: SIZE_MAX * 2 reports 2^64 - 2.
-    EXPECT_EXIT(checked_calloc(SIZE_MAX, 2), ::testing::ExitedWithCode(1),
-                failure_output("", "18446744073709551614"));
-}
-
-TEST_F(CheckedAllocDeathTest, ReallocFailureReportsSize) {
-    EXPECT_EXIT(
-        {
-            void *block = checked_malloc(8);
-            checked_realloc(block, impossible_size);
-        },
-        ::testing::ExitedWithCode(1), failure_output("", "9223372036854775807"));
-}
-
-TEST_F(CheckedAllocDeathTest, ReallocOfNullFailureReportsSize) {
-    EXPECT_EXIT(checked_realloc(nullptr, impossible_size), ::testing::ExitedWithCode(1),
-                failure_output("", "9223372036854775807"));
-}
-
-TEST_F(CheckedAllocDeathTest, FailureRunsHookOnceAfterTheMessage) {
-    EXPECT_EXIT(
-        {
-            fatal_exit_hook = mark_hook;
-            checked_malloc(impossible_size);
-        },
-        ::testing::ExitedWithCode(1), failure_output("", "9223372036854775807", "hook ran\n"));
-}
-
-using FatalExitDeathTest = ::testing::Test;
-
-TEST_F(FatalExitDeathTest, WithoutHookExitsDirectly) {
+// Each way out: what the child does, its exit status and the pattern of its
+// exact standard error.
+TEST_F(CheckedAllocDeathTest, ReportsAndExits) {
     EXPECT_EQ(fatal_exit_hook, nullptr);
-    EXPECT_EXIT(fatal_exit(7), ::testing::ExitedWithCode(7), "^$");
-}
-
-TEST_F(FatalExitDeathTest, CallsHookExactlyOnce) {
-    EXPECT_EXIT(
-        {
-            fatal_exit_hook = mark_hook;
-            fatal_exit(3);
-        },
-        ::testing::ExitedWithCode(3), "^hook ran\n$");
-}
-
-TEST_F(FatalExitDeathTest, FlushesOpenStreams) {
-    // A fully buffered stream on the child's standard error: its text reaches
-    // the captured output only if the exit flushes it.
-    EXPECT_EXIT(
-        {
-            std::FILE *stream = fdopen(dup(STDERR_FILENO), "w");
-            std::setvbuf(stream, nullptr, _IOFBF, BUFSIZ);
-            std::fputs("still buffered\n", stream);
-            fatal_exit(5);
-        },
-        ::testing::ExitedWithCode(5), "^still buffered\n$");
-}
-
-TEST(ErrorTextTest, KnownNumbersGiveThePlatformText) {
-    for (int number : {0, EPERM, ENOENT, EINTR, EACCES, ENOMEM, EINVAL, ENOEXEC, ERANGE}) {
-        std::string text = error_text(number);
-        EXPECT_EQ(text, std::strerror(number)) << number;
+    const std::string impossible = "9223372036854775807";
+    struct Row {
+        const char *what;
+        void (*action)();
+        int code;
+        std::string pattern;
+    };
+    const Row rows[] = {
+        {"report without name", [] { report_alloc_failure(24); }, 1,
+         "^\nout of memory allocating 24 bytes\n$"},
+        {"report with name",
+         [] {
+             set_alloc_program_name("zin-ar");
+             report_alloc_failure(24);
+         },
+         1, "^\nzin-ar: out of memory allocating 24 bytes\n$"},
+        {"report of a full 64-bit size", [] { report_alloc_failure(UINT64_MAX); }, 1,
+         "^\nout of memory allocating 18446744073709551615 bytes\n$"},
+        {"malloc", [] { checked_malloc(impossible_size); }, 1, failure_output("", impossible)},
+        {"malloc with a program name",
+         [] {
+             set_alloc_program_name("zin-nm");
+             checked_malloc(impossible_size);
+         },
+         1, failure_output("zin-nm: ", impossible)},
+        {"calloc reports the product",
+         [] { checked_calloc(std::size_t{1} << 32, std::size_t{1} << 31); }, 1,
+         failure_output("", "9223372036854775808")},
+        // The product is taken modulo 2^64: SIZE_MAX * 2 reports 2^64 - 2.
+        {"calloc reports the wrapped product", [] { checked_calloc(SIZE_MAX, 2); }, 1,
+         failure_output("", "18446744073709551614")},
+        {"realloc", [] { checked_realloc(checked_malloc(8), impossible_size); }, 1,
+         failure_output("", impossible)},
+        {"realloc of null", [] { checked_realloc(nullptr, impossible_size); }, 1,
+         failure_output("", impossible)},
+        {"hook runs once after the message",
+         [] {
+             fatal_exit_hook = mark_hook;
+             checked_malloc(impossible_size);
+         },
+         1, failure_output("", impossible, "hook ran\n")},
+        {"fatal exit without hook", [] { fatal_exit(7); }, 7, "^$"},
+        {"fatal exit calls the hook once",
+         [] {
+             fatal_exit_hook = mark_hook;
+             fatal_exit(3);
+         },
+         3, "^hook ran\n$"},
+        // A fully buffered stream on the child's standard error: its text
+        // reaches the captured output only if the exit flushes it.
+        {"fatal exit flushes open streams",
+         [] {
+             std::FILE *stream = fdopen(dup(STDERR_FILENO), "w");
+             std::setvbuf(stream, nullptr, _IOFBF, BUFSIZ);
+             std::fputs("still buffered\n", stream);
+             fatal_exit(5);
+         },
+         5, "^still buffered\n$"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EXIT(row.action(), ::testing::ExitedWithCode(row.code), row.pattern);
     }
 }
 
-TEST(ErrorTextTest, UnknownNumberGivesThePlatformTextWhenThereIsOne) {
-    // glibc and FreeBSD both have a text ("Unknown error ...") for any number,
-    // so the "undocumented error #" branch is unreachable here.
-    for (int number : {-1, 4242, INT32_MAX}) {
+// glibc and FreeBSD both have a text ("Unknown error ...") for any number, so
+// the "undocumented error #" branch is unreachable here.
+TEST(ErrorTextTest, EveryNumberGivesThePlatformText) {
+    for (int number :
+         {0, EPERM, ENOENT, EINTR, EACCES, ENOMEM, EINVAL, ENOEXEC, ERANGE, -1, 4242, INT32_MAX}) {
         std::string text = error_text(number);
         EXPECT_EQ(text, std::strerror(number)) << number;
     }

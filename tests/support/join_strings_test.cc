@@ -36,37 +36,46 @@ TEST(JoinStringsTest, EmptyListGivesNewEmptyString) {
     std::free(second);
 }
 
-TEST(JoinStringsTest, JoinsWithoutSeparator) {
-    char *joined = join_strings("zin-", "ar", nullptr);
-    EXPECT_STREQ(joined, "zin-ar");
-    std::free(joined);
+// The allocating members of the family: what each call makes.
+TEST(JoinStringsTest, JoinedStrings) {
+    struct Row {
+        const char *what;
+        char *(*join)();
+        const char *expected;
+    };
+    const Row rows[] = {
+        {"no separator", [] { return join_strings("zin-", "ar", nullptr); }, "zin-ar"},
+        {"empty pieces change nothing",
+         [] { return join_strings("", "zin-", "", "", "ar", "", nullptr); }, "zin-ar"},
+        {"mutable and const pieces",
+         [] {
+             char mutable_piece[] = "lib";
+             const std::string tail = "exec/";
+             return join_strings(mutable_piece, tail.c_str(), nullptr);
+         },
+         "libexec/"},
+        {"a null piece ends the list", [] { return join_strings("a", no_piece, "b", nullptr); },
+         "a"},
+        {"rejoin of no old string", [] { return rejoin_strings(nullptr, "a", "b", nullptr); },
+         "ab"},
+        // The old block is freed only after the copy: a sanitizer build would
+        // report a use after free otherwise.
+        {"rejoin with the old string as first piece",
+         [] {
+             char *old = join_strings("/usr/", nullptr);
+             return rejoin_strings(old, old, "lib/", nullptr);
+         },
+         "/usr/lib/"},
+    };
+    for (const Row &row : rows) {
+        char *joined = row.join();
+        EXPECT_STREQ(joined, row.expected) << row.what;
+        std::free(joined);
+    }
 }
 
-TEST(JoinStringsTest, EmptyPiecesChangeNothing) {
-    char *joined = join_strings("", "zin-", "", "", "ar", "", nullptr);
-    EXPECT_STREQ(joined, "zin-ar");
-    std::free(joined);
-}
-
-TEST(JoinStringsTest, AcceptsMutableAndConstPieces) {
-    char mutable_piece[] = "lib";
-    const std::string tail = "exec/";
-    char *joined = join_strings(mutable_piece, tail.c_str(), nullptr);
-    EXPECT_STREQ(joined, "libexec/");
-    std::free(joined);
-}
-
-TEST(JoinStringsTest, NullPieceEndsTheList) {
-    char *joined = join_strings("a", no_piece, "b", nullptr);
-    EXPECT_STREQ(joined, "a");
-    std::free(joined);
-}
-
-TEST(JoinStringsLengthTest, EmptyListIsZero) {
+TEST(JoinStringsLengthTest, AddsPieceLengthsUpToANullPiece) {
     EXPECT_EQ(join_strings_length(nullptr), 0u);
-}
-
-TEST(JoinStringsLengthTest, AddsPieceLengths) {
     EXPECT_EQ(join_strings_length("ab", "", "c", nullptr), 3u);
     EXPECT_EQ(join_strings_length("ab", no_piece, "c", nullptr), 2u);
 }
@@ -118,21 +127,6 @@ TEST_F(JoinStringsStaticTest, EmptyListStoresOnlyTheNul) {
     EXPECT_EQ(join_strings_static(nullptr), buffer);
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(buffer[1], 'x');
-}
-
-TEST(RejoinStringsTest, NullOldStringFreesNothing) {
-    char *joined = rejoin_strings(nullptr, "a", "b", nullptr);
-    EXPECT_STREQ(joined, "ab");
-    std::free(joined);
-}
-
-TEST(RejoinStringsTest, OldStringAsFirstPiece) {
-    // The old block is freed only after the copy: a sanitizer build would
-    // report a use after free otherwise.
-    char *old = join_strings("/usr/", nullptr);
-    char *joined = rejoin_strings(old, old, "lib/", nullptr);
-    EXPECT_STREQ(joined, "/usr/lib/");
-    std::free(joined);
 }
 
 TEST(RejoinStringsTest, GrowsAStringInALoop) {

@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <grp.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,49 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
+#include "testkit/scratch_test.h"
+
 namespace {
-
-struct ChildRun {
-    int status;
-    std::string output; // everything the child wrote to its standard error
-};
-
-// Runs `body` in a forked child whose standard error is captured; returning
-// from `body` ends the child with status 0.
-template <typename Body>
-ChildRun run_in_child(Body body) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {-1, "pipe failed"};
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[1]);
-        body();
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string output;
-    char buffer[512];
-    ssize_t count;
-    while ((count = read(fds[0], buffer, sizeof buffer)) > 0)
-        output.append(buffer, static_cast<std::size_t>(count));
-    close(fds[0]);
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return {status, output};
-}
-
-bool exited_cleanly(const ChildRun &run) {
-    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
-}
-
-// In a child: writes `text` to standard error, the channel back to the test.
-void say(const std::string &text) {
-    std::fputs(text.c_str(), stderr);
-}
 
 // In a child: sets the three variables of the candidate list, null meaning unset.
 void use_environment(const char *tmpdir, const char *tmp, const char *temp) {
@@ -77,24 +38,15 @@ void use_environment(const char *tmpdir, const char *tmp, const char *temp) {
     }
 }
 
-// Root passes access() whatever the mode bits, so the cases about directories
-// without some permission run as the unprivileged user 65534 (nobody).
-constexpr uid_t unprivileged_id = 65534;
-
-bool drop_privileges() {
-    if (geteuid() != 0)
-        return true; // already subject to the mode bits
-    return setgroups(0, nullptr) == 0 && setgid(unprivileged_id) == 0 &&
-           setuid(unprivileged_id) == 0;
+// In a child: reports `text` on standard error, the channel back to the test.
+int say(const std::string &text) {
+    std::fputs(text.c_str(), stderr);
+    return 0;
 }
 
 // In a child: makes `directory` the root of the file system and the working directory.
 bool enter_root(const std::string &directory) {
     return chroot(directory.c_str()) == 0 && chdir("/") == 0;
-}
-
-bool child_can(bool (*step)(const std::string &), const std::string &argument) {
-    return exited_cleanly(run_in_child([&] { _exit(step(argument) ? 0 : 1); }));
 }
 
 std::string regex_quote(const std::string &text) {
@@ -107,52 +59,23 @@ std::string regex_quote(const std::string &text) {
     return quoted;
 }
 
-class TempFileTest : public ::testing::Test {
+class TempFileTest : public kit::ScratchTest {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zin-temp-file-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
-        base_ = pattern;
-        ASSERT_EQ(chmod(base_.c_str(), 0755), 0); // reachable by the unprivileged user
-    }
-
-    void TearDown() override {
-        for (const std::string &directory : directories_)
-            chmod(directory.c_str(), 0700);
-        std::error_code ignored;
-        std::filesystem::remove_all(base_, ignored);
-    }
-
-    // A new directory below the test's base with exactly `mode`.
+    // A new directory below the scratch directory with exactly `mode`.
     std::string make_directory(const std::string &relative, mode_t mode) {
-        std::string path = base_ + "/" + relative;
+        std::string path = at(relative);
         EXPECT_EQ(mkdir(path.c_str(), 0700), 0) << path << ": " << std::strerror(errno);
         EXPECT_EQ(chmod(path.c_str(), mode), 0) << path;
-        directories_.push_back(path);
         return path;
     }
 
-    // A new regular file with every permission, so that only its type disqualifies it.
-    std::string make_file(const std::string &relative) {
-        std::string path = base_ + "/" + relative;
-        std::FILE *file = std::fopen(path.c_str(), "w");
-        EXPECT_NE(file, nullptr) << path;
-        if (file != nullptr)
-            std::fclose(file);
-        EXPECT_EQ(chmod(path.c_str(), 0777), 0);
-        return path;
+    // Whether a child may switch to the unprivileged user, or change its root.
+    static bool can_become_nobody() {
+        return kit::run_in_child([] { return 0; }, true).wait_status == 0;
     }
-
-    // The directory chosen by a fresh process with these variables.
-    static ChildRun choice_with(const char *tmpdir, const char *tmp, const char *temp) {
-        return run_in_child([=] {
-            use_environment(tmpdir, tmp, temp);
-            say(temp_directory());
-        });
+    bool can_enter_root() const {
+        return kit::run_in_child([&] { return enter_root(scratch_) ? 0 : 1; }).wait_status == 0;
     }
-
-    std::string base_;
-    std::vector<std::string> directories_;
 };
 
 // Checks that `name` is `directory` + `prefix` + six unique characters +
@@ -174,77 +97,79 @@ void expect_temp_file(const std::string &name, const std::string &directory,
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
-TEST_F(TempFileTest, TmpdirNamingWritableDirectory) {
-    std::string directory = make_directory("dir", 0700);
-    ChildRun run = choice_with(directory.c_str(), nullptr, nullptr);
-    EXPECT_TRUE(exited_cleanly(run));
-    EXPECT_EQ(run.output, directory + "/");
+// TMPDIR, TMP and TEMP as the candidate list sees them, and the directory
+// chosen. A value names an entry of the scratch directory made by the
+// fixture below; null leaves the variable unset.
+struct CandidateRow {
+    const char *name;
+    const char *tmpdir;
+    const char *tmp;
+    const char *temp;
+    const char *chosen; // an entry of the scratch directory, or an absolute path
+    bool as_nobody;     // root passes access() whatever the mode bits say
+};
+
+const CandidateRow candidate_rows[] = {
+    {"TmpdirNamingWritableDirectory", "first", nullptr, nullptr, "first/", false},
+    {"TmpdirEndingInSlashGetsASecondOne", "first/", nullptr, nullptr, "first//", false},
+    {"TmpdirFirst", "first", "second", "third", "first/", false},
+    {"TmpNext", nullptr, "second", "third", "second/", false},
+    {"TempLast", nullptr, nullptr, "third", "third/", false},
+    {"EmptyTmpdirIsSkipped", "", "second", nullptr, "second/", false},
+    {"RegularFileIsSkipped", "file", "second", nullptr, "second/", false},
+    {"MissingDirectoryIsSkipped", "missing", "second", nullptr, "second/", false},
+    {"UnwritableDirectoryIsSkipped", "mode555", "usable", nullptr, "usable/", true},
+    {"UnsearchableDirectoryIsSkipped", "mode666", "usable", nullptr, "usable/", true},
+    {"UnreadableDirectoryIsSkipped", "mode333", "usable", nullptr, "usable/", true},
+    {"NothingSetFallsBackToTmpWithSlash", nullptr, nullptr, nullptr, "/tmp//", false},
+    {"NothingUsableFallsBackToTmpWithSlash", "", "file", "missing", "/tmp//", false},
+};
+
+// A row shows as its name in test names and messages.
+void PrintTo(const CandidateRow &row, std::ostream *out) {
+    *out << row.name;
 }
 
-TEST_F(TempFileTest, TmpdirEndingInSlashGetsASecondOne) {
-    std::string directory = make_directory("dir", 0700) + "/";
-    ChildRun run = choice_with(directory.c_str(), nullptr, nullptr);
-    EXPECT_EQ(run.output, directory + "/");
-}
+class TempFileCandidateTest : public TempFileTest,
+                              public testing::WithParamInterface<CandidateRow> {};
 
-TEST_F(TempFileTest, CandidateOrderTmpdirTmpTemp) {
-    std::string first = make_directory("first", 0700);
-    std::string second = make_directory("second", 0700);
-    std::string third = make_directory("third", 0700);
-    EXPECT_EQ(choice_with(first.c_str(), second.c_str(), third.c_str()).output, first + "/");
-    EXPECT_EQ(choice_with(nullptr, second.c_str(), third.c_str()).output, second + "/");
-    EXPECT_EQ(choice_with(nullptr, nullptr, third.c_str()).output, third + "/");
-}
-
-TEST_F(TempFileTest, EmptyTmpdirIsSkipped) {
-    std::string directory = make_directory("dir", 0700);
-    EXPECT_EQ(choice_with("", directory.c_str(), nullptr).output, directory + "/");
-}
-
-TEST_F(TempFileTest, TmpdirNamingRegularFileIsSkipped) {
-    std::string file = make_file("file");
-    std::string directory = make_directory("dir", 0700);
-    EXPECT_EQ(choice_with(file.c_str(), directory.c_str(), nullptr).output, directory + "/");
-}
-
-TEST_F(TempFileTest, TmpdirNamingNothingIsSkipped) {
-    std::string directory = make_directory("dir", 0700);
-    std::string missing = base_ + "/missing";
-    EXPECT_EQ(choice_with(missing.c_str(), directory.c_str(), nullptr).output, directory + "/");
-}
-
-TEST_F(TempFileTest, DirectoryWithoutSomePermissionIsSkipped) {
-    if (!child_can([](const std::string &) { return drop_privileges(); }, ""))
-        GTEST_SKIP() << "cannot switch to the unprivileged user " << unprivileged_id;
-    std::string usable = make_directory("usable", 0777);
-    for (mode_t mode : {0555, 0666, 0333}) { // no write, no search, no read
-        std::string directory = make_directory("mode" + std::to_string(mode), mode);
-        ChildRun run = run_in_child([&] {
-            if (!drop_privileges())
-                _exit(2);
-            use_environment(directory.c_str(), usable.c_str(), nullptr);
-            say(temp_directory());
-        });
-        EXPECT_TRUE(exited_cleanly(run)) << "mode " << std::oct << mode;
-        EXPECT_EQ(run.output, usable + "/") << "mode " << std::oct << mode;
-    }
-}
-
-TEST_F(TempFileTest, UnusableEnvironmentFallsBackToTmpWithSlash) {
+TEST_P(TempFileCandidateTest, ChosenDirectory) {
+    const CandidateRow &row = GetParam();
+    if (row.as_nobody && !can_become_nobody())
+        GTEST_SKIP() << "cannot switch to the unprivileged user " << kit::nobody_id;
     struct stat info;
-    if (access("/tmp/", R_OK | W_OK | X_OK) != 0 || stat("/tmp/", &info) != 0 ||
-        !S_ISDIR(info.st_mode))
+    if (row.chosen[0] == '/' && (access("/tmp/", R_OK | W_OK | X_OK) != 0 ||
+                                 stat("/tmp/", &info) != 0 || !S_ISDIR(info.st_mode)))
         GTEST_SKIP() << "/tmp/ is not usable on this machine";
-    std::string file = make_file("file");
-    std::string missing = base_ + "/missing";
-    EXPECT_EQ(choice_with(nullptr, nullptr, nullptr).output, "/tmp//");
-    EXPECT_EQ(choice_with("", file.c_str(), missing.c_str()).output, "/tmp//");
+    for (const char *name : {"first", "second", "third"})
+        make_directory(name, 0700);
+    make_directory("usable", 0777);
+    make_directory("mode555", 0555);                    // no write
+    make_directory("mode666", 0666);                    // no search
+    make_directory("mode333", 0333);                    // no read
+    ASSERT_TRUE(kit::write_file(at("file"), "", 0777)); // only its type disqualifies it
+    auto value = [&](const char *entry) {
+        return entry == nullptr || *entry == '\0' ? std::string() : at(entry);
+    };
+    std::string tmpdir = value(row.tmpdir), tmp = value(row.tmp), temp = value(row.temp);
+    kit::ChildOutcome child = kit::run_in_child(
+        [&] {
+            use_environment(row.tmpdir != nullptr ? tmpdir.c_str() : nullptr,
+                            row.tmp != nullptr ? tmp.c_str() : nullptr,
+                            row.temp != nullptr ? temp.c_str() : nullptr);
+            return say(temp_directory());
+        },
+        row.as_nobody);
+    EXPECT_EQ(child.wait_status, 0);
+    EXPECT_EQ(child.err, row.chosen[0] == '/' ? row.chosen : at(row.chosen));
 }
+
+INSTANTIATE_TEST_SUITE_P(Candidates, TempFileCandidateTest, testing::ValuesIn(candidate_rows));
 
 // The fixed candidates, each made the first usable one inside a private root
 // directory (chroot, which needs root or CAP_SYS_CHROOT).
 TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
-    if (!child_can(enter_root, base_))
+    if (!can_enter_root())
         GTEST_SKIP() << "chroot is not permitted here";
     std::string with_tmp = make_directory("with-tmp", 0755);
     make_directory("with-tmp/tmp", 0777);
@@ -261,98 +186,93 @@ TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
     };
     for (const Case &one :
          {Case{with_tmp, "/tmp//"}, Case{with_var_tmp, "/var/tmp/"}, Case{empty, "./"}}) {
-        ChildRun run = run_in_child([&] {
+        kit::ChildOutcome child = kit::run_in_child([&] {
             if (!enter_root(one.root))
-                _exit(2);
+                return 2;
             use_environment(nullptr, nullptr, nullptr);
-            say(temp_directory());
+            return say(temp_directory());
         });
-        EXPECT_TRUE(exited_cleanly(run)) << one.root;
-        EXPECT_EQ(run.output, one.expected) << one.root;
+        EXPECT_EQ(child.wait_status, 0) << one.root;
+        EXPECT_EQ(child.err, one.expected) << one.root;
     }
 }
 
 TEST_F(TempFileTest, NothingUsableCreatesInWorkingDirectory) {
-    if (!child_can(enter_root, base_))
+    if (!can_enter_root())
         GTEST_SKIP() << "chroot is not permitted here";
     std::string root = make_directory("root", 0755);
-    ChildRun run = run_in_child([&] {
+    kit::ChildOutcome child = kit::run_in_child([&] {
         if (!enter_root(root))
-            _exit(2);
+            return 2;
         use_environment(nullptr, nullptr, nullptr);
-        say(create_temp_file(".o"));
+        return say(create_temp_file(".o"));
     });
-    ASSERT_TRUE(exited_cleanly(run)) << run.output;
-    expect_temp_file(run.output, "./", "cc", ".o", root + "/" + run.output.substr(2));
+    ASSERT_EQ(child.wait_status, 0) << child.err;
+    expect_temp_file(child.err, "./", "cc", ".o", root + "/" + child.err.substr(2));
 }
 
 TEST_F(TempFileTest, ChosenOnceForTheProcess) {
     std::string first = make_directory("first", 0700);
     std::string second = make_directory("second", 0700);
-    ChildRun run = run_in_child([&] {
+    kit::ChildOutcome child = kit::run_in_child([&] {
         use_environment(first.c_str(), nullptr, nullptr);
         const char *before = temp_directory();
         setenv("TMPDIR", second.c_str(), 1);
         const char *after = temp_directory();
-        say(std::string(before) + "\n" + (before == after ? "same" : "moved") + "\n" +
-            create_temp_file(nullptr));
+        return say(std::string(before) + "\n" + (before == after ? "same" : "moved") + "\n" +
+                   create_temp_file(nullptr));
     });
-    ASSERT_TRUE(exited_cleanly(run));
-    EXPECT_EQ(run.output.substr(0, first.size() + 7), first + "/\nsame\n");
-    EXPECT_EQ(run.output.substr(first.size() + 7, first.size() + 1), first + "/");
+    ASSERT_EQ(child.wait_status, 0);
+    EXPECT_EQ(child.err.substr(0, first.size() + 7), first + "/\nsame\n");
+    EXPECT_EQ(child.err.substr(first.size() + 7, first.size() + 1), first + "/");
 }
 
 TEST_F(TempFileTest, EnvironmentValueIsCopied) {
     std::string directory = make_directory("dir", 0700);
-    ChildRun run = run_in_child([&] {
-        char value[256];
-        std::snprintf(value, sizeof value, "TMPDIR=%s", directory.c_str());
-        putenv(value); // the environment then points into `value`
+    kit::ChildOutcome child = kit::run_in_child([&] {
+        std::string setting = "TMPDIR=" + directory;
+        std::vector<char> value(setting.begin(), setting.end());
+        value.push_back('\0');
+        putenv(value.data()); // the environment then points into `value`
         const char *chosen = temp_directory();
-        std::memset(value, 'x', std::strlen(value));
-        say(chosen);
+        std::fill(value.begin(), value.end() - 1, 'x');
+        return say(chosen);
     });
-    EXPECT_EQ(run.output, directory + "/");
+    EXPECT_EQ(child.err, directory + "/");
 }
 
-TEST_F(TempFileTest, CreateWithSuffix) {
+// Each kind of name made three times: every one new, in the chosen directory.
+TEST_F(TempFileTest, CreatedNames) {
     std::string directory = make_directory("dir", 0700);
-    ChildRun run = run_in_child([&] {
-        use_environment(directory.c_str(), nullptr, nullptr);
-        say(create_temp_file(".o"));
-    });
-    ASSERT_TRUE(exited_cleanly(run)) << run.output;
-    expect_temp_file(run.output, directory + "/", "cc", ".o", run.output);
-}
-
-TEST_F(TempFileTest, CreateWithNullPrefixAndSuffix) {
-    std::string directory = make_directory("dir", 0700);
-    ChildRun run = run_in_child([&] {
-        use_environment(directory.c_str(), nullptr, nullptr);
-        say(create_temp_file_prefixed(nullptr, nullptr));
-    });
-    ASSERT_TRUE(exited_cleanly(run)) << run.output;
-    expect_temp_file(run.output, directory + "/", "cc", "", run.output);
-}
-
-TEST_F(TempFileTest, CreateWithPrefixGivesDistinctFiles) {
-    std::string directory = make_directory("dir", 0700);
-    ChildRun run = run_in_child([&] {
-        use_environment(directory.c_str(), nullptr, nullptr);
-        for (int i = 0; i < 3; ++i)
-            say(std::string(create_temp_file_prefixed("zin", ".s")) + "\n");
-    });
-    ASSERT_TRUE(exited_cleanly(run)) << run.output;
-    std::vector<std::string> names;
-    for (std::size_t start = 0, end; (end = run.output.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        names.push_back(run.output.substr(start, end - start));
-    ASSERT_EQ(names.size(), 3u);
-    for (const std::string &name : names)
-        expect_temp_file(name, directory + "/", "zin", ".s", name);
-    EXPECT_NE(names[0], names[1]);
-    EXPECT_NE(names[1], names[2]);
-    EXPECT_NE(names[0], names[2]);
+    struct Row {
+        const char *prefix;
+        const char *suffix;
+        char *(*create)();
+    };
+    const Row rows[] = {
+        {"cc", ".o", [] { return create_temp_file(".o"); }},
+        {"cc", "", [] { return create_temp_file_prefixed(nullptr, nullptr); }},
+        {"zin", ".s", [] { return create_temp_file_prefixed("zin", ".s"); }},
+    };
+    for (const Row &row : rows) {
+        kit::ChildOutcome child = kit::run_in_child([&] {
+            use_environment(directory.c_str(), nullptr, nullptr);
+            for (int i = 0; i < 3; ++i)
+                say(std::string(row.create()) + "\n");
+            return 0;
+        });
+        ASSERT_EQ(child.wait_status, 0) << child.err;
+        std::vector<std::string> names;
+        for (std::size_t start = 0, end; (end = child.err.find('\n', start)) != std::string::npos;
+             start = end + 1)
+            names.push_back(child.err.substr(start, end - start));
+        ASSERT_EQ(names.size(), 3u);
+        for (const std::string &name : names)
+            expect_temp_file(name, directory + "/", row.prefix, row.suffix, name);
+        EXPECT_NE(names[0], names[1]);
+        EXPECT_NE(names[1], names[2]);
+        EXPECT_NE(names[0], names[2]);
+    }
 }
 
 using TempFileDeathTest = TempFileTest;
@@ -361,15 +281,15 @@ using TempFileDeathTest = TempFileTest;
 // before the file is made; as root the write would succeed regardless, so the
 // child runs as the unprivileged user, owning the directory to change its mode.
 TEST_F(TempFileDeathTest, CreationFailureAbortsWithMessage) {
-    if (!child_can([](const std::string &) { return drop_privileges(); }, ""))
-        GTEST_SKIP() << "cannot switch to the unprivileged user " << unprivileged_id;
+    if (!can_become_nobody())
+        GTEST_SKIP() << "cannot switch to the unprivileged user " << kit::nobody_id;
     std::string directory = make_directory("closing", 0700);
     if (geteuid() == 0) {
-        ASSERT_EQ(chown(directory.c_str(), unprivileged_id, unprivileged_id), 0);
+        ASSERT_EQ(chown(directory.c_str(), kit::nobody_id, kit::nobody_id), 0);
     }
     EXPECT_EXIT(
         {
-            if (!drop_privileges())
+            if (!kit::become_nobody())
                 _exit(2);
             use_environment(directory.c_str(), nullptr, nullptr);
             temp_directory();

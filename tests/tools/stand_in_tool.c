@@ -1,12 +1,21 @@
 /* Stands in for ar, nm and ranlib in the tests: shows what it was given and
- * ends the way the environment asks.
- *   STAND_IN_STDERR=text  writes text to stderr first
- *   STAND_IN_LIST_FDS=1   prints "fd N" for every open descriptor instead of argv
- *   STAND_IN_SIGNAL=n     raises signal n (default disposition) after the output
- *   STAND_IN_CORE=1       allows a core dump for that signal (none otherwise)
- *   STAND_IN_EXIT=n       exits with n (default 0)
- * Without STAND_IN_LIST_FDS every argv element, argv[0] included, is printed
- * on its own line, byte for byte. */
+ * ends the way the environment asks. Plain C with no other dependency, so
+ * that the build machine's compiler alone can build it; linked statically
+ * where it can be, so that a library preloaded into a wrapper never follows
+ * it into the tool.
+ *   STAND_IN_STDERR=text      writes text to standard error first
+ *   STAND_IN_CLOSE_STDOUT=1   closes standard output before anything is shown
+ *   STAND_IN_SHOW=what        what goes to standard output: "argv" (the
+ *                             default: every element, argv[0] included, on a
+ *                             line of its own, byte for byte), "fds" ("fd N"
+ *                             for every descriptor open at the start) or
+ *                             "size" ("argc N bytes M", M counting the NULs)
+ *   STAND_IN_FDS_TO=path      also writes the descriptor lines to the file path
+ *   STAND_IN_FLOOD=1          then writes to standard output until a write
+ *                             fails, and exits 42 (a default SIGPIPE ends it first)
+ *   STAND_IN_SIGNAL=n         then raises signal n with its default disposition
+ *   STAND_IN_CORE=1           allows a core dump for that signal (none otherwise)
+ *   STAND_IN_EXIT=n           exits with n (default 0) */
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,8 +25,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-/* Highest descriptor probed where /proc/self/fd is not available. */
-#define PROBE_LIMIT 4096
+/* Most descriptors listed; also the highest probed where /proc/self/fd is missing. */
+enum { MAX_FDS = 4096 };
+
+/* Whether the environment variable `name` is `value`. */
+static int setting_is(const char *name, const char *value) {
+    const char *setting = getenv(name);
+    return setting != NULL && strcmp(setting, value) == 0;
+}
 
 static int compare_ints(const void *left, const void *right) {
     int a = *(const int *)left;
@@ -25,44 +40,80 @@ static int compare_ints(const void *left, const void *right) {
     return (a > b) - (a < b);
 }
 
-/* Prints the open descriptors in ascending order, leaving out the one used to list them. */
-static void list_descriptors(void) {
+/* Collects the open descriptors in ascending order, leaving out the one used to list them. */
+static size_t open_descriptors(int *fds) {
+    size_t count = 0;
     DIR *directory = opendir("/proc/self/fd");
     if (directory == NULL) {
-        for (int fd = 0; fd < PROBE_LIMIT; ++fd) {
+        for (int fd = 0; fd < MAX_FDS; ++fd) {
             if (fcntl(fd, F_GETFD) != -1) {
-                printf("fd %d\n", fd);
+                fds[count++] = fd;
             }
         }
-        return;
+        return count;
     }
-    int fds[PROBE_LIMIT];
-    size_t count = 0;
     struct dirent *entry;
-    while ((entry = readdir(directory)) != NULL && count < PROBE_LIMIT) {
-        if (entry->d_name[0] == '.') {
-            continue;
-        }
-        int fd = atoi(entry->d_name);
-        if (fd != dirfd(directory)) {
-            fds[count++] = fd;
+    while ((entry = readdir(directory)) != NULL && count < MAX_FDS) {
+        if (entry->d_name[0] != '.' && atoi(entry->d_name) != dirfd(directory)) {
+            fds[count++] = atoi(entry->d_name);
         }
     }
     closedir(directory);
     qsort(fds, count, sizeof fds[0], compare_ints);
+    return count;
+}
+
+/* Writes the whole text to `fd`; 0 on success. */
+static int write_all(int fd, const char *text, size_t length) {
+    while (length > 0) {
+        ssize_t wrote = write(fd, text, length);
+        if (wrote <= 0) {
+            return -1;
+        }
+        text += wrote;
+        length -= (size_t)wrote;
+    }
+    return 0;
+}
+
+/* Writes "fd N" lines for the listed descriptors to `fd`. */
+static void list_descriptors(const int *fds, size_t count, int fd) {
+    char line[32];
     for (size_t i = 0; i < count; ++i) {
-        printf("fd %d\n", fds[i]);
+        int length = snprintf(line, sizeof line, "fd %d\n", fds[i]);
+        write_all(fd, line, (size_t)length);
     }
 }
 
+/* Raises `signal_number` with its default disposition, a core allowed only when asked. */
+static void raise_signal(int signal_number) {
+    struct rlimit core_limit;
+    if (getrlimit(RLIMIT_CORE, &core_limit) == 0) {
+        core_limit.rlim_cur = setting_is("STAND_IN_CORE", "1") ? core_limit.rlim_max : 0;
+        setrlimit(RLIMIT_CORE, &core_limit);
+    }
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
 int main(int argc, char **argv) {
+    static int fds[MAX_FDS];
+    size_t fd_count = open_descriptors(fds);
     const char *text = getenv("STAND_IN_STDERR");
     if (text != NULL) {
-        fputs(text, stderr);
+        write_all(2, text, strlen(text));
     }
-    const char *list_fds = getenv("STAND_IN_LIST_FDS");
-    if (list_fds != NULL && strcmp(list_fds, "1") == 0) {
-        list_descriptors();
+    if (setting_is("STAND_IN_CLOSE_STDOUT", "1")) {
+        close(1);
+    }
+    if (setting_is("STAND_IN_SHOW", "fds")) {
+        list_descriptors(fds, fd_count, 1);
+    } else if (setting_is("STAND_IN_SHOW", "size")) {
+        size_t bytes = 0;
+        for (int i = 0; i < argc; ++i) {
+            bytes += strlen(argv[i]) + 1;
+        }
+        printf("argc %d bytes %zu\n", argc, bytes);
     } else {
         for (int i = 0; i < argc; ++i) {
             fwrite(argv[i], 1, strlen(argv[i]), stdout);
@@ -70,18 +121,24 @@ int main(int argc, char **argv) {
         }
     }
     fflush(stdout);
-
+    const char *listing = getenv("STAND_IN_FDS_TO");
+    if (listing != NULL) {
+        int fd = open(listing, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            list_descriptors(fds, fd_count, fd);
+            close(fd);
+        }
+    }
+    if (setting_is("STAND_IN_FLOOD", "1")) {
+        static char block[65536];
+        memset(block, 'y', sizeof block);
+        while (write_all(1, block, sizeof block) == 0) {
+        }
+        return 42;
+    }
     const char *signal_text = getenv("STAND_IN_SIGNAL");
     if (signal_text != NULL) {
-        struct rlimit core_limit;
-        if (getrlimit(RLIMIT_CORE, &core_limit) == 0) {
-            const char *core = getenv("STAND_IN_CORE");
-            core_limit.rlim_cur = core != NULL && strcmp(core, "1") == 0 ? core_limit.rlim_max : 0;
-            setrlimit(RLIMIT_CORE, &core_limit);
-        }
-        int signal_number = atoi(signal_text);
-        signal(signal_number, SIG_DFL);
-        raise(signal_number);
+        raise_signal(atoi(signal_text));
     }
     const char *exit_text = getenv("STAND_IN_EXIT");
     return exit_text != NULL ? atoi(exit_text) : 0;

@@ -1,14 +1,13 @@
-// Where an installation tree moved to a directory of the test's keeps its
-// files, spelt as the relocated wrappers spell them. Free of the test
-// framework, so that the benchmarks lay out their tree the same way.
-#include "e2e/install_layout.h"
+#include "testkit/install_tree.h"
+
+#include "testkit/files.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "driver/build_config.h"
 
-namespace e2e {
+namespace kit {
 
 namespace {
 
@@ -78,4 +77,24 @@ InstallTree install_tree_layout(const std::string &root) {
     return tree;
 }
 
-} // namespace e2e
+InstallTree build_install_tree(const std::string &root, const TreePrograms &programs) {
+    InstallTree tree = install_tree_layout(root);
+    make_dirs(tree.bin_dir);
+    make_dirs(tree.exec_dir + target_machine + "/" + toolchain_version + "/");
+    make_dirs(tree.plugin_dir);
+    make_dirs(tree.tool_dir);
+    copy_file(programs.zin_ar, tree.bin_dir + "zin-ar", 0755);
+    copy_file(programs.zin_nm, tree.bin_dir + "zin-nm", 0755);
+    copy_file(programs.zin_ranlib, tree.bin_dir + "zin-ranlib", 0755);
+    write_file(tree_plugin(tree), "", 0644);
+    for (const char *tool : {"ar", "nm", "ranlib"}) {
+        copy_file(programs.tool, tree.tool_dir + tool, 0755);
+    }
+    return tree;
+}
+
+std::string tree_plugin(const InstallTree &tree) {
+    return tree.plugin_dir + plugin_file_name;
+}
+
+} // namespace kit

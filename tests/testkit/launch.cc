@@ -1,0 +1,282 @@
+#include "testkit/launch.h"
+
+#include "testkit/fail.h"
+#include "testkit/process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace kit {
+
+namespace {
+
+bool starts_with(const std::string &text, const std::string &prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The base environment with the launch's changes applied in order.
+std::vector<std::string> environment_for(const Launch &launch) {
+    std::vector<std::string> entries;
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        if (!starts_with(text, "ZIN_") && !starts_with(text, "STAND_IN_") &&
+            !starts_with(text, "LD_PRELOAD=")) {
+            entries.push_back(text);
+        }
+    }
+    for (const EnvChange &change : launch.env) {
+        std::erase_if(
+            entries, [&](const std::string &text) { return starts_with(text, change.name + "="); });
+        if (change.value) {
+            entries.push_back(change.name + "=" + *change.value);
+        }
+    }
+    return entries;
+}
+
+// A null-terminated vector of pointers into `strings`, for execve.
+std::vector<char *> pointers_to(std::vector<std::string> &strings) {
+    std::vector<char *> pointers;
+    for (std::string &text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Child side: puts `source` on `target`, or closes `target` when the source is -1.
+void place(int source, int target) {
+    if (source < 0) {
+        close(target);
+    } else if (source != target && dup2(source, target) < 0) {
+        _exit(126);
+    }
+}
+
+// Forks and execs the launch with `in`, `out` and `err` (-1: closed) as its
+// descriptors 0, 1 and 2. The sources were opened after 0..2 of this process,
+// so they sit above 2 and placing one never clobbers another.
+pid_t spawn(const Launch &launch, int in, int out, int err) {
+    std::vector<std::string> argv_strings = launch.argv;
+    std::vector<std::string> env_strings = environment_for(launch);
+    std::vector<char *> argv = pointers_to(argv_strings);
+    std::vector<char *> envp = pointers_to(env_strings);
+    const char *cwd = launch.cwd.empty() ? nullptr : launch.cwd.c_str();
+    pid_t pid = fork();
+    if (pid != 0) {
+        if (pid < 0) {
+            fail(with_errno("fork"));
+        }
+        return pid;
+    }
+    // Only async-signal-safe calls from here on.
+    if (cwd != nullptr && chdir(cwd) != 0) {
+        _exit(126);
+    }
+    place(in, 0);
+    place(out, 1);
+    place(err, 2);
+    close_range(3, ~0U, 0);
+    signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    if (launch.as_nobody) {
+        // Lowered only after the switch: a limit already exceeded at setuid
+        // would make the exec fail instead of the program's own fork.
+        struct rlimit none = {0, 0};
+        if (!become_nobody() || (launch.no_processes && setrlimit(RLIMIT_NPROC, &none) != 0)) {
+            _exit(cannot_switch_user);
+        }
+    }
+    execve(launch.executable.c_str(), argv.data(), envp.data());
+    static const char failed[] = "launcher: execve failed\n";
+    (void)!write(2, failed, sizeof failed - 1);
+    _exit(127);
+}
+
+// Reads the pipes (-1: none) to their ends, closing them, and reaps `pid`. A
+// program still writing after `timeout_ms` is killed and the reading stops:
+// a descendant may hold the pipes open too.
+void collect(pid_t pid, int out_fd, int err_fd, int timeout_ms, Outcome *outcome) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&outcome->out, &outcome->err};
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        int ready = poll(fds, 2, left > 0 ? static_cast<int>(left) : 0);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            outcome->timed_out = ready == 0;
+            kill(pid, SIGKILL);
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            char buffer[65536];
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+            }
+        }
+    }
+    for (pollfd &entry : fds) {
+        if (entry.fd >= 0) {
+            close(entry.fd);
+        }
+    }
+    while (waitpid(pid, &outcome->wait_status, 0) < 0) {
+        if (errno != EINTR) {
+            fail(with_errno("waitpid"));
+            return;
+        }
+    }
+}
+
+// Escapes what a terminal would not show faithfully.
+std::string quote(const std::string &text) {
+    std::string quoted = "'";
+    for (unsigned char c : text) {
+        if (c == '\n') {
+            quoted += "\\n";
+        } else if (c == '\'') {
+            quoted += "'\\''";
+        } else if (c < 0x20 || c >= 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            quoted += hex;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    if (quoted.size() > 300) {
+        quoted = quoted.substr(0, 200) + "...(" + std::to_string(text.size()) + " bytes)";
+    }
+    return quoted + "'";
+}
+
+} // namespace
+
+Outcome run_program(const Launch &launch) {
+    Outcome outcome;
+    int out_pipe[2] = {-1, -1};
+    int err_pipe[2] = {-1, -1};
+    bool capture_out = !launch.closed[1] && launch.stdout_fd < 0;
+    bool capture_err = !launch.closed[2] && launch.stderr_fd < 0;
+    if ((capture_out && pipe2(out_pipe, O_CLOEXEC) != 0) ||
+        (capture_err && pipe2(err_pipe, O_CLOEXEC) != 0)) {
+        fail(with_errno("pipe2"));
+        for (int fd : {out_pipe[0], out_pipe[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        return outcome;
+    }
+    int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_t pid = spawn(launch, launch.closed[0] ? -1 : null_fd,
+                      launch.closed[1] ? -1
+                      : capture_out    ? out_pipe[1]
+                                       : launch.stdout_fd,
+                      launch.closed[2] ? -1
+                      : capture_err    ? err_pipe[1]
+                                       : launch.stderr_fd);
+    for (int fd : {null_fd, out_pipe[1], err_pipe[1]}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    if (pid < 0) {
+        for (int fd : {out_pipe[0], err_pipe[0]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        return outcome;
+    }
+    collect(pid, out_pipe[0], err_pipe[0], launch.timeout_ms, &outcome);
+#if ZIN_CROSS_EMULATED
+    // The emulator announces a target program's fatal signal on stderr; the
+    // program itself wrote nothing of it.
+    for (std::size_t at;
+         (at = outcome.err.find("qemu: uncaught target signal ")) != std::string::npos;) {
+        std::size_t end = outcome.err.find('\n', at);
+        outcome.err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    }
+#endif
+    return outcome;
+}
+
+pid_t start_program(const Launch &launch) {
+    int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    pid_t pid = spawn(launch, launch.closed[0] ? -1 : null_fd,
+                      launch.closed[1]        ? -1
+                      : launch.stdout_fd >= 0 ? launch.stdout_fd
+                                              : null_fd,
+                      launch.closed[2]        ? -1
+                      : launch.stderr_fd >= 0 ? launch.stderr_fd
+                                              : null_fd);
+    close(null_fd);
+    return pid;
+}
+
+int exit_code(int wait_status) {
+    return wait_status >= 0 && WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+void set_env(Launch &launch, const std::string &name, const std::string &value) {
+    launch.env.push_back({name, value});
+}
+
+void unset_env(Launch &launch, const std::string &name) {
+    launch.env.push_back({name, std::nullopt});
+}
+
+std::string find_on_path(const std::string &name) {
+    const char *path = std::getenv("PATH");
+    std::string list = path != nullptr ? path : "";
+    for (std::size_t start = 0; path != nullptr && start <= list.size();) {
+        std::size_t end = std::min(list.find(':', start), list.size());
+        std::string candidate = list.substr(start, end - start) + "/" + name;
+        // Only absolute entries: a relative one would depend on the test's directory.
+        if (list[start] == '/' && access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+std::string describe(const Launch &launch) {
+    std::string text = "command: cd " + quote(launch.cwd.empty() ? "." : launch.cwd) + " && env";
+    for (const EnvChange &change : launch.env) {
+        text +=
+            change.value ? " " + change.name + "=" + quote(*change.value) : " -u " + change.name;
+    }
+    text += " execve " + quote(launch.executable) + " argv[" + std::to_string(launch.argv.size()) +
+            "]:";
+    for (const std::string &element : launch.argv) {
+        text += " " + quote(element);
+    }
+    return text;
+}
+
+} // namespace kit
