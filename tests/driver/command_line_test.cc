@@ -182,4 +182,26 @@ TEST(BuildToolArgv, OtherPersonalitiesNeverChangeArguments) {
     }
 }
 
+// Each wrapper that runs another as its tool puts one pair in front; only
+// whole pairs at the very start count.
+TEST(LeadingPluginOptions, CountsWholePairsAtTheStart) {
+    struct Case {
+        std::vector<std::string> argv;
+        int pairs;
+    };
+    for (const Case &c : std::vector<Case>{
+             {{"zin-ar"}, 0},
+             {{"zin-ar", "rcs", "--plugin", "p"}, 0},
+             {{"zin-ar", "--plugin", "p", "rcs"}, 1},
+             {{"zin-ar", "--plugin", "q", "--plugin", "p", "t"}, 2},
+             {{"zin-ar", "--plugin"}, 0},                    // no value: no pair
+             {{"zin-ar", "--plugin", "p", "--plugin"}, 1},
+             {{"zin-ar", "--plugin=p", "--plugin", "p"}, 0}, // the joined form is the caller's
+         }) {
+        Argv args(c.argv);
+        EXPECT_EQ(leading_plugin_options(args.argc, args.pointers.data()), c.pairs)
+            << ::testing::PrintToString(c.argv);
+    }
+}
+
 } // namespace

@@ -79,6 +79,48 @@ TEST_F(WrapperTest, ToolIsTakenFromPathWhenTheTreeHasNone) {
     }
 }
 
+// The plugin is taken from the first installation directory that has one.
+TEST_F(WrapperTest, PluginInTheToolDirectoryComesFirst) {
+    std::string first = tree_.tool_dir + plugin_file_name;
+    write_file(first, "");
+    Launch launch = wrapper("zin-nm");
+    std::string out = lines({tree_.tool_dir + "nm", "--plugin", first});
+    expect_run(launch, out, "", 0);
+    ASSERT_EQ(0, unlink(tree_plugin(tree_).c_str()));
+    expect_run(launch, out, "", 0);
+}
+
+// A tool that is the running wrapper itself (a link named like the tool) is
+// passed over like a directory; with no other tool the usual message follows.
+TEST_F(WrapperTest, WrapperIsNeverItsOwnTool) {
+    std::string wrapper_file = tree_.bin_dir + "zin-ar";
+    ASSERT_EQ(0, unlink((tree_.tool_dir + "ar").c_str()));
+    ASSERT_EQ(0, symlink(wrapper_file.c_str(), (tree_.tool_dir + "ar").c_str()));
+    make_dirs(at("home"));
+    ASSERT_EQ(0, symlink(wrapper_file.c_str(), at("home/ar").c_str()));
+    make_dirs(at("usr"));
+    copy_file(built_programs().tool, at("usr/ar"), 0755);
+    Launch launch = wrapper("zin-ar", {"t"});
+    set_env(launch, "PATH", at("home"));
+    expect_run(launch, "", not_found_binary(launch.argv[0], "ar"), 1);
+    set_env(launch, "PATH", at("home") + ":" + at("usr"));
+    expect_run(launch, lines({at("usr/ar"), "--plugin", tree_plugin(tree_), "-t"}), "", 0);
+}
+
+// Two wrappers whose tools lead to each other: each run puts one more
+// "--plugin" pair in front, and the ninth wrapper stops.
+TEST_F(WrapperTest, WrappersFindingEachOtherStop) {
+    InstallTree other = build_install_tree(at("other"), built_programs());
+    for (const auto &[from, to] : {std::pair{&tree_, &other}, std::pair{&other, &tree_}}) {
+        std::string tool = from->tool_dir + "ar";
+        ASSERT_EQ(0, unlink(tool.c_str()));
+        ASSERT_EQ(0, symlink((to->bin_dir + "zin-ar").c_str(), tool.c_str()));
+    }
+    expect_run(wrapper("zin-ar", {"t"}), "",
+               other.tool_dir + "ar: 'ar' leads back to a wrapper: stopped after 8 nested runs\n",
+               1);
+}
+
 TEST_F(WrapperTest, PluginIsNeverTakenFromPath) {
     ASSERT_EQ(0, unlink(tree_plugin(tree_).c_str()));
     make_dirs(at("p"));

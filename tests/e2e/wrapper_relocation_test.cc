@@ -97,11 +97,15 @@ TEST_F(WrapperTest, EmptyExecPrefixMakesTheBareNameTheProgramPath) {
     expect_run(launch, tool_output("nm", {"a.o"}), "", 0);
 }
 
+// A ':' in the new place belongs to a directory name: the installation
+// directories are searched whole, not split like PATH.
 TEST_F(WrapperTest, WholeTreeMovedWithRename) {
-    std::string moved_root = at("moved");
-    ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
-    tree_ = install_tree_layout(moved_root);
-    expect_run(wrapper("zin-ar", {"rcs", "x.a"}), tool_output("ar", {"-rcs", "x.a"}), "", 0);
+    for (const char *place : {"moved", "moved:again"}) {
+        std::string moved_root = at(place);
+        ASSERT_EQ(0, std::rename(tree_.root.c_str(), moved_root.c_str()));
+        tree_ = install_tree_layout(moved_root);
+        expect_run(wrapper("zin-ar", {"rcs", "x.a"}), tool_output("ar", {"-rcs", "x.a"}), "", 0);
+    }
 }
 
 TEST_F(WrapperTest, MovedTreeWithoutPluginIsReported) {

@@ -2,6 +2,8 @@
 // inherits. The mapping of every status is unit-tested in
 // tests/driver/exit_status_test.cc.
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include "testkit/files.h"
@@ -68,11 +70,35 @@ TEST_F(WrapperTest, ToolDumpingCoreIsReportedSo) {
     expect_signal_report(launch, tool_output("nm", {}), tool, SIGQUIT, "]\n");
 }
 
+// Executable by its mode bits, but nothing the kernel runs: never handed to
+// /bin/sh as a script, whatever the C library's execvp would do.
 TEST_F(WrapperTest, ToolThatCannotBeExecutedIsReported) {
-    // Executable by its mode bits, but its interpreter does not exist.
     std::string tool = tree_.tool_dir + "ar";
-    write_file(tool, "#!/nonexistent/zin-test-interpreter\n", 0755);
-    expect_run(wrapper("zin-ar", {"t"}), "", "Error running " + tool + ": execvp\n", 1);
+    for (const std::string &content : {std::string("#!/nonexistent/zin-test-interpreter\n"),
+                                       std::string(), std::string("\x7f" "ELF\x02\x01\x01", 7)}) {
+        write_file(tool, content, 0755);
+        expect_run(wrapper("zin-ar", {"t"}), "", "Error running " + tool + ": execvp\n", 1);
+    }
+}
+
+// An ignored SIGCHLD passes through exec; the tool's real status still comes back.
+TEST_F(WrapperTest, CallerIgnoringSigchldGetsTheToolsStatus) {
+    Launch launch = wrapper("zin-nm");
+    launch.ignore_sigchld = true;
+    set_env(launch, "STAND_IN_EXIT", "3");
+    expect_run(launch, tool_output("nm", {}), "", 3);
+}
+
+TEST_F(WrapperTest, ToolReadsTheWrappersStandardInput) {
+    std::string script = "CREATE lib.a\nADDMOD a.o\nSAVE\n";
+    write_file(at("script"), script);
+    int fd = open(at("script").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    Launch launch = wrapper("zin-ar", {"-M"});
+    launch.stdin_fd = fd;
+    set_env(launch, "STAND_IN_SHOW", "stdin");
+    expect_run(launch, script, "", 0);
+    close(fd);
 }
 
 TEST_F(WrapperTest, ToolSeesOnlyTheStandardDescriptors) {

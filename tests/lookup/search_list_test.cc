@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -150,6 +151,31 @@ TEST_F(SearchListTest, FindSkipsDirectoriesAndTakesTheFirstMatch) {
 
     EXPECT_EQ(find(list, "tool", X_OK), at("two/tool"));
     EXPECT_EQ(find(list, "absent", F_OK), "");
+}
+
+// The skipped file is passed over by identity, under any name and through
+// links, as a directory is; other files are found as before.
+TEST_F(SearchListTest, FindExceptPassesOverOneFile) {
+    for (const char *dir : {"one", "two", "three"})
+        ASSERT_TRUE(kit::make_dirs(at(dir)));
+    make_file("one/wrapper", 0755);
+    ASSERT_EQ(symlink(at("one/wrapper").c_str(), at("two/tool").c_str()), 0);
+    make_file("three/tool", 0755);
+    struct stat status;
+    ASSERT_EQ(stat(at("one/wrapper").c_str(), &status), 0);
+    FileIdentity skip{status.st_dev, status.st_ino};
+    search_list_from_string((at("two") + ":" + at("three")).c_str(), &list);
+
+    auto find_except = [&](const std::string &name, const FileIdentity *identity) {
+        char *found = search_list_find_except(&list, name.c_str(), X_OK, identity);
+        std::string result = found != nullptr ? found : "";
+        std::free(found);
+        return result;
+    };
+    EXPECT_EQ(find_except("tool", nullptr), at("two/tool"));
+    EXPECT_EQ(find_except("tool", &skip), at("three/tool"));
+    EXPECT_EQ(find_except(at("two/tool"), &skip), "") << "an absolute name too";
+    EXPECT_EQ(find_except(at("three/tool"), &skip), at("three/tool"));
 }
 
 TEST_F(SearchListTest, FindTestsAnAbsoluteNameOnlyItself) {

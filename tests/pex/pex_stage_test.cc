@@ -94,31 +94,6 @@ TEST_F(PexStageTest, FinalOutputFileAndErrorFileModes) {
     release_and_check(pipeline);
 }
 
-// Without a base the suffix names a new temporary file, removed at release
-// unless temporaries are kept.
-TEST_F(PexStageTest, FinalSuffixWithoutBaseGetsTemporaryFile) {
-    Pipeline *pipeline = make(0);
-    ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, ".o"), nullptr);
-    ASSERT_EQ(fake().writes.size(), 1u);
-    std::string name = fake().writes[0].name;
-    EXPECT_EQ(name.rfind(scratch_directory() + "/cc", 0), 0u) << name;
-    EXPECT_EQ(name.substr(name.size() - 2), ".o");
-    ASSERT_EQ(pipeline->temp_file_count, 1);
-    EXPECT_EQ(name, pipeline->temp_files[0]);
-    EXPECT_EQ(scratch_entries().size(), 1u);
-    release_and_check(pipeline);
-    EXPECT_TRUE(scratch_entries().empty());
-
-    fake_reset();
-    pipeline = make(PEX_INIT_KEEP_TEMPS);
-    ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, ".o"), nullptr);
-    EXPECT_EQ(pipeline->temp_file_count, 0);
-    release_and_check(pipeline);
-    std::set<std::string> kept = scratch_entries();
-    ASSERT_EQ(kept.size(), 1u);
-    remove_scratch_entry(*kept.begin());
-}
-
 TEST_F(PexStageTest, TemporaryFilesAreListedForRemoval) {
     std::string base = scratch("t");
     Pipeline *pipeline = make(0, base.c_str());
@@ -242,6 +217,14 @@ const FailureRow failure_rows[] = {
      }},
     {"TemporaryName", 0, "/nonexistent-zin-dir/base", -1, {}, 0, nullptr, nullptr,
      "could not create temporary file", 0, [](Pipeline *) { EXPECT_TRUE(fake().writes.empty()); }},
+    // The output would go to a file whose name the caller never learns: refused
+    // before anything starts, the pipeline not completed.
+    {"FinalSuffixWithoutBase", 0, nullptr, -1, {}, PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, ".o",
+     nullptr, "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base", EINVAL,
+     [](Pipeline *pipeline) {
+         EXPECT_TRUE(fake().writes.empty() && fake().spawns.empty());
+         EXPECT_EQ(pipeline->next_input_fd, 0);
+     }},
     {"FinalOutputFile", 0, nullptr, -1, {.open_write_fail_name = "out", .open_write_errno = EACCES},
      PEX_FINAL_STAGE, "out", nullptr, "open temporary output file", EACCES,
      [](Pipeline *pipeline) {

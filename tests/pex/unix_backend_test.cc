@@ -61,6 +61,13 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
     EXPECT_EQ(spawn(0, script.c_str(), {"x"}), -1);
     EXPECT_STREQ(message_, "execv");
     EXPECT_EQ(error_number_, EACCES);
+
+    // A path is executed, not searched: a file the kernel cannot execute is
+    // an exec failure, never a script for /bin/sh (glibc's execvp fallback).
+    kit::write_file(script, "", 0755);
+    EXPECT_EQ(spawn(PEX_PATH_SEARCH, script.c_str(), {"x"}), -1);
+    EXPECT_STREQ(message_, "execvp");
+    EXPECT_EQ(error_number_, ENOEXEC);
     std::remove(script.c_str());
 }
 

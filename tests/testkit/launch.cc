@@ -90,6 +90,7 @@ pid_t spawn(const Launch &launch, int in, int out, int err) {
     place(err, 2);
     close_range(3, ~0U, 0);
     signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    signal(SIGCHLD, launch.ignore_sigchld ? SIG_IGN : SIG_DFL);
     if (launch.as_nobody) {
         // Lowered only after the switch: a limit already exceeded at setuid
         // would make the exec fail instead of the program's own fork.
@@ -192,7 +193,7 @@ Outcome run_program(const Launch &launch) {
         return outcome;
     }
     int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    pid_t pid = spawn(launch, launch.closed[0] ? -1 : null_fd,
+    pid_t pid = spawn(launch, launch.closed[0] ? -1 : launch.stdin_fd >= 0 ? launch.stdin_fd : null_fd,
                       launch.closed[1] ? -1
                       : capture_out    ? out_pipe[1]
                                        : launch.stdout_fd,
@@ -227,7 +228,7 @@ Outcome run_program(const Launch &launch) {
 
 pid_t start_program(const Launch &launch) {
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    pid_t pid = spawn(launch, launch.closed[0] ? -1 : null_fd,
+    pid_t pid = spawn(launch, launch.closed[0] ? -1 : launch.stdin_fd >= 0 ? launch.stdin_fd : null_fd,
                       launch.closed[1]        ? -1
                       : launch.stdout_fd >= 0 ? launch.stdout_fd
                                               : null_fd,

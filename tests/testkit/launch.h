@@ -22,15 +22,17 @@ struct Launch {
     std::vector<EnvChange> env;             // applied in order over the base environment
     std::string cwd;                        // empty: the caller's own
     bool closed[3] = {false, false, false}; // start with descriptor 0, 1 or 2 closed
+    int stdin_fd = -1;                      // >= 0: standard input comes from there
     int stdout_fd = -1;                     // >= 0: standard output goes there, not captured
     int stderr_fd = -1;                     // >= 0: standard error goes there, not captured
     bool ignore_sigpipe = false;            // start with SIGPIPE ignored, as a caller may
+    bool ignore_sigchld = false;            // start with SIGCHLD ignored, as some callers do
     bool as_nobody = false;                 // as uid/gid 65534: root passes every access check
     bool no_processes = false;              // with as_nobody: RLIMIT_NPROC 0, so every fork fails
     int timeout_ms = 60000;                 // then the program is killed and timed_out set
 };
 
-// What a launched program did. Its standard input was /dev/null; a closed or
+// What a launched program did. Its standard input was /dev/null unless given; a closed or
 // redirected descriptor's output reads as "".
 struct Outcome {
     std::string out;

@@ -8,8 +8,9 @@
  *   STAND_IN_SHOW=what        what goes to standard output: "argv" (the
  *                             default: every element, argv[0] included, on a
  *                             line of its own, byte for byte), "fds" ("fd N"
- *                             for every descriptor open at the start) or
+ *                             for every descriptor open at the start),
  *                             "size" ("argc N bytes M", M counting the NULs)
+ *                             or "stdin" (standard input, copied)
  *   STAND_IN_FDS_TO=path      also writes the descriptor lines to the file path
  *   STAND_IN_FLOOD=1          then writes to standard output until a write
  *                             fails, and exits 42 (a default SIGPIPE ends it first)
@@ -108,6 +109,11 @@ int main(int argc, char **argv) {
     }
     if (setting_is("STAND_IN_SHOW", "fds")) {
         list_descriptors(fds, fd_count, 1);
+    } else if (setting_is("STAND_IN_SHOW", "stdin")) {
+        char block[4096];
+        ssize_t got;
+        while ((got = read(0, block, sizeof block)) > 0 && write_all(1, block, (size_t)got) == 0) {
+        }
     } else if (setting_is("STAND_IN_SHOW", "size")) {
         size_t bytes = 0;
         for (int i = 0; i < argc; ++i) {
