@@ -8,8 +8,7 @@
 #   scripts/ci-link.sh musl-static static dynamic
 set -eu
 cd "$(dirname "$0")/.."
-
-scripts/install-deps.sh
+. scripts/lib.sh
 
 [ $# -gt 0 ] || set -- static dynamic
 for link in "$@"; do
@@ -22,10 +21,12 @@ for link in "$@"; do
     esac
 done
 
+step "install dependencies" scripts/install-deps.sh
 for link in "$@"; do
     build=build/link-$link
-    echo "=== ZIN_LINK=$link in $build"
-    cmake --preset dev -B "$build" -DZIN_LINK="$link" >/dev/null
-    cmake --build "$build" -j2
-    ctest --test-dir "$build" -L 'e2e|install|hardening' -j2 --output-on-failure --no-tests=error
+    step "$link: configure" cmake --preset dev -B "$build" -DZIN_LINK="$link"
+    step "$link: build" cmake --build "$build" -j2
+    step "$link: programs' tests" \
+        ctest --test-dir "$build" -L 'e2e|install|hardening' -j2 --output-on-failure --no-tests=error
 done
+steps_done
