@@ -9,6 +9,10 @@ struct FileIdentity {
     ino_t inode;
 };
 
+// Fills *identity with the file that `path` names, links followed; false when
+// `path` is null or names nothing that can be examined.
+bool file_identity(const char *path, FileIdentity *identity);
+
 // Fills *identity with the file the kernel started this process from; false
 // when the platform does not say which file that was.
 bool running_program_identity(FileIdentity *identity);

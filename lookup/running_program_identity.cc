@@ -1,4 +1,4 @@
-// The file the running program was started from.
+// The identity of a file, and of the file the running program was started from.
 #include "lookup/file_identity.h"
 
 #include <sys/stat.h>
@@ -10,26 +10,26 @@
 #include <sys/auxv.h>
 #endif
 
+bool file_identity(const char *path, FileIdentity *identity) {
+    struct stat status;
+    if (path == nullptr || stat(path, &status) != 0)
+        return false;
+    identity->device = status.st_dev;
+    identity->inode = status.st_ino;
+    return true;
+}
+
 bool running_program_identity(FileIdentity *identity) {
     // The path the kernel was asked to execute, from the auxiliary vector:
     // no /proc needed (build chroots often lack it), and an emulator that
     // runs the program reports the program, not itself.
 #if defined(__linux__)
-    const auto *path = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
-    if (path == nullptr)
-        return false;
+    return file_identity(reinterpret_cast<const char *>(getauxval(AT_EXECFN)), identity);
 #elif defined(__FreeBSD__)
     char path[PATH_MAX];
-    if (elf_aux_info(AT_EXECPATH, path, sizeof path) != 0)
-        return false;
+    return elf_aux_info(AT_EXECPATH, path, sizeof path) == 0 && file_identity(path, identity);
 #else
-    const char *path = nullptr;
+    (void)identity;
     return false;
 #endif
-    struct stat status;
-    if (stat(path, &status) != 0)
-        return false;
-    identity->device = status.st_dev;
-    identity->inode = status.st_ino;
-    return true;
 }

@@ -41,13 +41,13 @@ bool acceptable_candidate(const char *path, int mode, const FileIdentity *skip) 
     return access(path, mode) == 0;
 }
 
-// Whether an absolute name passes access(mode) and is not the file `skip`;
+// Whether an absolute name is not the file `skip` and passes access(mode);
 // without `skip` no stat is made, as no file-type test is made either.
 bool acceptable_absolute(const char *path, int mode, const FileIdentity *skip) {
-    if (access(path, mode) != 0)
-        return false;
     struct stat status;
-    return skip == nullptr || stat(path, &status) != 0 || !is_skipped(status, skip);
+    if (skip != nullptr && stat(path, &status) == 0 && is_skipped(status, skip))
+        return false;
+    return access(path, mode) == 0;
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 
 #include <cstdlib>
 #include <functional>
-#include <sys/stat.h>
+#include <climits>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -161,9 +161,8 @@ TEST_F(SearchListTest, FindExceptPassesOverOneFile) {
     make_file("one/wrapper", 0755);
     ASSERT_EQ(symlink(at("one/wrapper").c_str(), at("two/tool").c_str()), 0);
     make_file("three/tool", 0755);
-    struct stat status;
-    ASSERT_EQ(stat(at("one/wrapper").c_str(), &status), 0);
-    FileIdentity skip{status.st_dev, status.st_ino};
+    FileIdentity skip{};
+    ASSERT_TRUE(file_identity(at("two/tool").c_str(), &skip));
     search_list_from_string((at("two") + ":" + at("three")).c_str(), &list);
 
     auto find_except = [&](const std::string &name, const FileIdentity *identity) {
@@ -176,6 +175,22 @@ TEST_F(SearchListTest, FindExceptPassesOverOneFile) {
     EXPECT_EQ(find_except("tool", &skip), at("three/tool"));
     EXPECT_EQ(find_except(at("two/tool"), &skip), "") << "an absolute name too";
     EXPECT_EQ(find_except(at("three/tool"), &skip), at("three/tool"));
+    EXPECT_EQ(find_except(at("missing"), &skip), "");
+}
+
+// The running program is this test, however the kernel was asked to start it.
+TEST(FileIdentity, NamesFilesAndTheRunningProgram) {
+    FileIdentity self{}, expected{};
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    ASSERT_GT(length, 0);
+    path[length] = '\0';
+    ASSERT_TRUE(file_identity(path, &expected));
+    ASSERT_TRUE(running_program_identity(&self));
+    EXPECT_EQ(self.device, expected.device);
+    EXPECT_EQ(self.inode, expected.inode);
+    EXPECT_FALSE(file_identity("/nonexistent-zin-dir/x", &self));
+    EXPECT_FALSE(file_identity(nullptr, &self));
 }
 
 TEST_F(SearchListTest, FindTestsAnAbsoluteNameOnlyItself) {
