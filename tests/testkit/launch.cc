@@ -292,15 +292,7 @@ Outcome run_program(const Launch &launch) {
         return outcome;
     }
     collect(pid, out_pipe[0], err_pipe[0], launch.timeout_ms, &outcome);
-#if ZIN_CROSS_EMULATED
-    // The emulator announces a target program's fatal signal on stderr; the
-    // program itself wrote nothing of it.
-    for (std::size_t at;
-         (at = outcome.err.find("qemu: uncaught target signal ")) != std::string::npos;) {
-        std::size_t end = outcome.err.find('\n', at);
-        outcome.err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
-    }
-#endif
+    drop_emulator_reports(outcome.err);
     return outcome;
 }
 
