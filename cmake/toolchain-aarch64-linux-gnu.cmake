@@ -27,10 +27,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs (and gtest's test discovery) run through the emulator, and
 # so do the wrappers they start: the test kit's launcher and the script tests
 # put the same command in front of them. The kernel is never asked to run a
-# program for another machine; the helpers the tests run in place of real
-# tools are built for this machine (tests/tools). The static qemu, because a
-# dynamic one is itself a program of this machine: an LD_PRELOAD meant for
-# the emulated program would reach qemu's own loader too.
+# program for another machine; the stand-in the tests run in place of the
+# real tools is built for this machine (tests/tools). The static qemu,
+# because a dynamic one is itself a program of this machine: an LD_PRELOAD
+# meant for the emulated program would reach qemu's own loader too.
 find_program(ZIN_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64)
 if(ZIN_QEMU_AARCH64)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${ZIN_QEMU_AARCH64} -L ${ZIN_CROSS_SYSROOT})
