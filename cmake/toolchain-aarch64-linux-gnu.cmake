@@ -2,7 +2,7 @@
 # (crossbuild-essential-arm64), run under qemu-user. The target system is
 # FreeBSD on the same processor; this build checks what the processor
 # changes (unsigned plain char, record sizes, alignment) on a system the
-# build machine can emulate. scripts/install-cross-deps.sh installs the
+# build machine can emulate. `scripts/install-deps.sh cross` installs the
 # compilers and the emulator.
 
 set(CMAKE_SYSTEM_NAME Linux)
@@ -24,12 +24,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test programs (and gtest's test discovery) run through the emulator. The
-# programs those tests start in turn are started by the kernel, which needs
-# qemu registered with binfmt_misc and QEMU_LD_PREFIX in the environment
-# (the aarch64 test preset sets it; scripts/install-cross-deps.sh registers
-# the emulator).
-find_program(ZIN_QEMU_AARCH64 qemu-aarch64)
+# Test programs (and gtest's test discovery) run through the emulator, and
+# so do the wrappers they start: the test kit's launcher and the script tests
+# put the same command in front of them. The kernel is never asked to run a
+# program for another machine; the stand-in the tests run in place of the
+# real tools is built for this machine (tests/tools). The static qemu,
+# because a dynamic one is itself a program of this machine: an LD_PRELOAD
+# meant for the emulated program would reach qemu's own loader too.
+find_program(ZIN_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64)
 if(ZIN_QEMU_AARCH64)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${ZIN_QEMU_AARCH64} -L ${ZIN_CROSS_SYSROOT})
 endif()

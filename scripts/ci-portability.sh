@@ -5,8 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-step "install dependencies" scripts/install-deps.sh analysis
-step "install cross dependencies" scripts/install-cross-deps.sh
+step "install dependencies" scripts/install-deps.sh analysis cross
 
 step "clang: configure" cmake --preset clang
 step "clang: build" cmake --build --preset clang

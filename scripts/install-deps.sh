@@ -4,8 +4,8 @@
 #
 #   scripts/install-deps.sh [cross] [analysis] [hardening] [bench]
 #
-# cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset;
-# scripts/install-cross-deps.sh also registers the emulator), analysis adds
+# cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset,
+# whose tests start the emulator themselves), analysis adds
 # clang-tidy, cppcheck and clang-format-16 (scripts/static-analysis.sh,
 # scripts/format.sh), hardening adds
 # valgrind and clang's sanitizer and libFuzzer runtimes, which clang only

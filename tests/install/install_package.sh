@@ -85,17 +85,17 @@ awk '!/^(#|$)/ && prev !~ /^#/ { print; bad = 1 } { prev = $0 } END { exit bad }
 
 place_stand_in "$usr"
 plugin=$(relocated_plugin_path "$usr")
-run_to "$scratch/ar" env PATH=/nonexistent "$usr/${bin_rel}zin-ar" rcs libx.a a.o
+run_to "$scratch/ar" target_env PATH=/nonexistent "$usr/${bin_rel}zin-ar" rcs libx.a a.o
 check_lines "$scratch/ar" "$(relocated_tool_path "$usr" ar)" --plugin "$plugin" -rcs libx.a a.o
-run_to "$scratch/nm" env PATH=/nonexistent "$usr/$bin_rel$ZT_TARGET-zin-nm" -A a.o
+run_to "$scratch/nm" target_env PATH=/nonexistent "$usr/$bin_rel$ZT_TARGET-zin-nm" -A a.o
 check_lines "$scratch/nm" "$(relocated_tool_path "$usr" nm)" --plugin "$plugin" -A a.o
-run_to "$scratch/ranlib" env PATH=/nonexistent "$usr/${bin_rel}zin-ranlib-$major" libx.a
+run_to "$scratch/ranlib" target_env PATH=/nonexistent "$usr/${bin_rel}zin-ranlib-$major" libx.a
 check_lines "$scratch/ranlib" "$(relocated_tool_path "$usr" ranlib)" --plugin "$plugin" libx.a
 
 # Where the package installs, its wrappers take the configured directories
 # as they are; those must be the package's own.
 echo "--- started as /usr/${bin_rel}zin-nm, a packaged wrapper searches the package's directories"
-env ZIN_EXEC_PREFIX="/usr/$bin_rel" ZIN_SEARCH_TRACE=1 PATH=/nonexistent \
+target_env ZIN_EXEC_PREFIX="/usr/$bin_rel" ZIN_SEARCH_TRACE=1 PATH=/nonexistent \
     "$usr/${bin_rel}zin-nm" a.o >"$scratch/trace" 2>"$scratch/trace.err" || true
 sed -n 's/^  - add prefix: //p' "$scratch/trace.err" >"$scratch/searched"
 tool_dir=/usr/$exec_rel$ZT_TOOL_DIR_RELATIVE$tool_rel
@@ -125,7 +125,7 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
         fail "$tgz lacks the link $bin_rel$wrapper-$major"
 done
 place_stand_in "$tree"
-run_to "$scratch/tgz-nm" env PATH=/nonexistent "$tree/$bin_rel$ZT_TARGET-zin-nm" -A a.o
+run_to "$scratch/tgz-nm" target_env PATH=/nonexistent "$tree/$bin_rel$ZT_TARGET-zin-nm" -A a.o
 check_lines "$scratch/tgz-nm" "$(relocated_tool_path "$tree" nm)" --plugin \
     "$(relocated_plugin_path "$tree")" -A a.o
 

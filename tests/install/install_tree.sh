@@ -42,18 +42,18 @@ landed=$(cd "$prefix/$exec_rel$ZT_TOOL_DIR_RELATIVE" && pwd -P)
     fail "$exec_rel$ZT_TOOL_DIR_RELATIVE leads to $landed, not to the root $prefix"
 
 echo "--- a fresh tree has no plugin yet"
-run_failing_to "$scratch/fresh" env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" t x.a
+run_failing_to "$scratch/fresh" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" t x.a
 check_empty "$scratch/fresh"
 check_lines "$scratch/fresh.err" "$prefix/${bin_rel}zin-ar: Cannot find plugin '$ZT_PLUGIN'"
 
 echo "--- each wrapper finds the plugin and the tool put into the tree"
 place_stand_in "$prefix"
 plugin=$(relocated_plugin_path "$prefix")
-run_to "$scratch/ar" env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" rcs libx.a a.o
+run_to "$scratch/ar" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" rcs libx.a a.o
 check_lines "$scratch/ar" "$(relocated_tool_path "$prefix" ar)" --plugin "$plugin" -rcs libx.a a.o
-run_to "$scratch/nm" env PATH=/nonexistent "$prefix/${bin_rel}zin-nm" -s a.o
+run_to "$scratch/nm" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-nm" -s a.o
 check_lines "$scratch/nm" "$(relocated_tool_path "$prefix" nm)" --plugin "$plugin" -s a.o
-run_to "$scratch/ranlib" env PATH=/nonexistent "$prefix/${bin_rel}zin-ranlib" libx.a
+run_to "$scratch/ranlib" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-ranlib" libx.a
 check_lines "$scratch/ranlib" "$(relocated_tool_path "$prefix" ranlib)" --plugin "$plugin" libx.a
 
 echo "PASS"

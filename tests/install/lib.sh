@@ -23,6 +23,32 @@ skip() {
     exit 77
 }
 
+# target_env [NAME=VALUE]... PROGRAM [ARGUMENT]...: runs PROGRAM, built by
+# this build, with the settings, as env(1) does. In a cross build the kernel
+# cannot start it: it runs under the emulator ($ZT_EMULATOR), found through
+# PATH as env(1) would find it, with argv[0] as given, which the wrappers
+# relocate by.
+target_env() (
+    [ -n "${ZT_EMULATOR:-}" ] || exec env "$@"
+    while [ $# -gt 0 ]; do
+        # shellcheck disable=SC2163 # $1 is NAME=VALUE
+        case $1 in
+        *=*) export "$1" ;;
+        *) break ;;
+        esac
+        shift
+    done
+    _program=$1
+    case $1 in
+    */*) ;;
+    *) _program=$(command -v "$1") || fail "$1 is not found through PATH=$PATH" ;;
+    esac
+    _argv0=$1
+    shift
+    # shellcheck disable=SC2086 # the emulator's command, split into its words
+    exec $ZT_EMULATOR -0 "$_argv0" "$_program" "$@"
+)
+
 # Runs a command, showing it; a non-zero exit status fails the test.
 run() {
     echo "+ $*"

@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <elf.h>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,12 +22,74 @@
 
 extern char **environ;
 
+// The emulator of a cross build as the words of a command; none natively.
+#ifndef ZIN_TESTKIT_EMULATOR
+#define ZIN_TESTKIT_EMULATOR
+#endif
+
 namespace kit {
 
 namespace {
 
+constexpr const char *emulator[] = {ZIN_TESTKIT_EMULATOR nullptr};
+constexpr std::size_t emulator_words = std::size(emulator) - 1;
+
+// What an ELF header says of the machine that runs the program: the magic,
+// word size and byte order (the first identification bytes), and e_machine.
+constexpr std::size_t ident_bytes = EI_DATA + 1;
+constexpr std::size_t machine_at = offsetof(Elf64_Ehdr, e_machine);
+static_assert(offsetof(Elf32_Ehdr, e_machine) == machine_at);
+constexpr std::size_t header_bytes = machine_at + sizeof(Elf64_Half);
+
 bool starts_with(const std::string &text, const std::string &prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Reads the first header_bytes of `path`; false when it cannot. Safe in a forked child.
+bool read_header(const char *path, unsigned char *header) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ssize_t got = read(fd, header, header_bytes);
+    close(fd);
+    return got == static_cast<ssize_t>(header_bytes);
+}
+
+// The header bytes of this program, which under the emulator is the test
+// program, not the emulator; null when they cannot be read.
+const unsigned char *own_header() {
+    static unsigned char header[header_bytes];
+    static const bool known = read_header("/proc/self/exe", header);
+    return known ? header : nullptr;
+}
+
+// Whether `path` is a program this process may execute that was built for
+// the same machine as this program. Safe in a forked child.
+bool for_own_machine(const char *path, const unsigned char *own) {
+    unsigned char header[header_bytes];
+    return access(path, X_OK) == 0 && read_header(path, header) &&
+           std::memcmp(header, own, ident_bytes) == 0 &&
+           std::memcmp(header + machine_at, own + machine_at, header_bytes - machine_at) == 0;
+}
+
+// The emulator's command for the launch: argv[0] as the test chose it (-0),
+// and the program by the path the kernel would have been given, which the
+// program sees as AT_EXECFN. Only a path into /proc/self is resolved here:
+// in the emulator's process it would name the emulator. An empty argv
+// becomes {""}, as Linux makes it.
+std::vector<std::string> emulated_argv(const Launch &launch) {
+    std::vector<std::string> words(emulator, emulator + emulator_words);
+    words.push_back("-0");
+    words.push_back(launch.argv.empty() ? "" : launch.argv[0]);
+    char resolved[PATH_MAX];
+    bool own_path = starts_with(launch.executable, "/proc/self/") &&
+                    realpath(launch.executable.c_str(), resolved) != nullptr;
+    words.push_back(own_path ? resolved : launch.executable);
+    if (!launch.argv.empty()) {
+        words.insert(words.end(), launch.argv.begin() + 1, launch.argv.end());
+    }
+    return words;
 }
 
 // The base environment with the launch's changes applied in order.
@@ -73,6 +139,14 @@ pid_t spawn(const Launch &launch, int in, int out, int err) {
     std::vector<std::string> env_strings = environment_for(launch);
     std::vector<char *> argv = pointers_to(argv_strings);
     std::vector<char *> envp = pointers_to(env_strings);
+    // In a cross build the kernel cannot start a program built for the target:
+    // such a program goes through the emulator, everything else to the kernel.
+    const unsigned char *own = emulator_words > 0 ? own_header() : nullptr;
+    std::vector<std::string> emulated_strings;
+    if (own != nullptr) {
+        emulated_strings = emulated_argv(launch);
+    }
+    std::vector<char *> emulated = pointers_to(emulated_strings);
     const char *cwd = launch.cwd.empty() ? nullptr : launch.cwd.c_str();
     pid_t pid = fork();
     if (pid != 0) {
@@ -99,7 +173,11 @@ pid_t spawn(const Launch &launch, int in, int out, int err) {
             _exit(cannot_switch_user);
         }
     }
-    execve(launch.executable.c_str(), argv.data(), envp.data());
+    if (own != nullptr && for_own_machine(launch.executable.c_str(), own)) {
+        execve(emulated[0], emulated.data(), envp.data());
+    } else {
+        execve(launch.executable.c_str(), argv.data(), envp.data());
+    }
     static const char failed[] = "launcher: execve failed\n";
     (void)!write(2, failed, sizeof failed - 1);
     _exit(127);
@@ -214,15 +292,7 @@ Outcome run_program(const Launch &launch) {
         return outcome;
     }
     collect(pid, out_pipe[0], err_pipe[0], launch.timeout_ms, &outcome);
-#if ZIN_CROSS_EMULATED
-    // The emulator announces a target program's fatal signal on stderr; the
-    // program itself wrote nothing of it.
-    for (std::size_t at;
-         (at = outcome.err.find("qemu: uncaught target signal ")) != std::string::npos;) {
-        std::size_t end = outcome.err.find('\n', at);
-        outcome.err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
-    }
-#endif
+    drop_emulator_reports(outcome.err);
     return outcome;
 }
 

@@ -46,6 +46,9 @@ struct Outcome {
 // steer the wrappers, the stand-in tool and the fault library (ZIN_*,
 // STAND_IN_*, LD_PRELOAD). The launcher's child ends with 126 when it cannot
 // set up, cannot_switch_user (testkit/process.h) and 127 when execve fails.
+// In a cross build an executable built for the target runs under the
+// emulator, with the same argv[0] and environment; every other program
+// (the stand-in tool, the build machine's own) runs as it is.
 Outcome run_program(const Launch &launch);
 
 // Starts the program as run_program does without waiting for it; output not

@@ -50,11 +50,22 @@ ChildOutcome run_in_child(const std::function<int()> &body, bool as_nobody) {
         fail(with_errno("fork"));
     } else {
         outcome.err = read_fd(err_pipe[0]);
+        drop_emulator_reports(outcome.err);
         while (waitpid(pid, &outcome.wait_status, 0) < 0 && errno == EINTR) {
         }
     }
     close(err_pipe[0]);
     return outcome;
+}
+
+void drop_emulator_reports(std::string &err) {
+    if (!ZIN_CROSS_EMULATED) {
+        return;
+    }
+    for (std::size_t at; (at = err.find("qemu: uncaught target signal ")) != std::string::npos;) {
+        std::size_t end = err.find('\n', at);
+        err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    }
 }
 
 std::set<int> open_descriptors() {

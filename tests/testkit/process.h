@@ -29,7 +29,12 @@ struct ChildOutcome {
 
 // Runs `body` in a forked child, as the unprivileged user when `as_nobody`,
 // and waits for it; the child ends with body's result as its exit status.
+// Its standard error is taken without the emulator's reports.
 ChildOutcome run_in_child(const std::function<int()> &body, bool as_nobody = false);
+
+// Removes from a program's standard error what the emulator of a cross build
+// wrote there about the program's fatal signal; the program wrote none of it.
+void drop_emulator_reports(std::string &err);
 
 // The descriptors open in this process.
 std::set<int> open_descriptors();

@@ -15,12 +15,12 @@ check_empty plain.index
 link_fails_without_index plain.a
 
 echo "--- zin-ar"
-run "$scratch/prefix/${bin_rel}zin-ar" rcs libcalc.a calc.o scale.o
+run target_env "$scratch/prefix/${bin_rel}zin-ar" rcs libcalc.a calc.o scale.o
 archive_index libcalc.a libcalc.index
 expected_index libcalc.index
 run_to members ar t libcalc.a
 check_lines members calc.o scale.o
-run_to listed "$scratch/prefix/${bin_rel}zin-ar" t libcalc.a
+run_to listed target_env "$scratch/prefix/${bin_rel}zin-ar" t libcalc.a
 check_lines listed calc.o scale.o
 link_and_run libcalc.a
 

@@ -11,10 +11,10 @@ run_failing_to plain nm calc.o
 check_contains plain.err "file format not recognized"
 
 echo "--- zin-nm"
-run_to listed "$scratch/prefix/${bin_rel}zin-nm" calc.o
+run_to listed target_env "$scratch/prefix/${bin_rel}zin-nm" calc.o
 awk '{ print $(NF - 1), $NF }' listed >symbols
 check_lines symbols "T add" "T counter" "W offset" "U scale"
-run_to defined "$scratch/prefix/${bin_rel}zin-nm" --defined-only scale.o
+run_to defined target_env "$scratch/prefix/${bin_rel}zin-nm" --defined-only scale.o
 awk '{ print $(NF - 1), $NF }' defined >defined.symbols
 check_lines defined.symbols "T scale"
 

@@ -19,7 +19,7 @@ check_empty plain.index
 link_fails_without_index plain.a
 
 echo "--- zin-ranlib"
-run "$scratch/prefix/${bin_rel}zin-ranlib" libcalc.a
+run target_env "$scratch/prefix/${bin_rel}zin-ranlib" libcalc.a
 archive_index libcalc.a after.index
 expected_index after.index
 link_and_run libcalc.a
