@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's hot paths, each on the inputs a wrapper run gives it or on a
 // harder case: the search of a long list that hits last, the relocation of a
 // deep program path, the joining family, and one-shot runs of a tool.

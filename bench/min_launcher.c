@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The least a wrapper of this design can do, and so the yardstick of the
  * wrappers' start-up cost: vfork, exec a fixed tool with "--plugin" and a
  * fixed plugin path ahead of the caller's arguments, wait, pass the status

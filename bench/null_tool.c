@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The tool the start-up benchmark runs: it does nothing and exits 0. With
  * ZIN_BENCH_ECHO set it first prints its argv, one element a line, so that
  * the benchmark can check what each launcher handed it. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Runs one command and prints the peak resident memory of the process it
  * started, in KiB (ru_maxrss from wait4), and the raw wait status:
  *   rss_probe EXECUTABLE ARGV0 [ARGUMENT...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The start-up benchmark's pieces: the throwaway installation tree, the cases
 // it times, measuring one run of a case, and the figures and their report.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the benchmark times: the tool alone, the yardsticks (a minimal C
 // launcher in three builds and a /bin/sh exec wrapper), the shipped zin-ar
 // and zin-nm, and any other builds of zin-ar given as variants.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one run of a wrapper costs over running its tool directly, measured
 // side by side with the yardsticks a wrapper of this design is held to: a
 // minimal C launcher (vfork, exec, wait) built three ways and a one-line

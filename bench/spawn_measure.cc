@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Measuring one run of a case: its time, its peak memory and its system calls,
 // and the check that it does its job at all.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The figures of a benchmark run: what each case adds to the direct run, its
 // ratios to the yardsticks', and zin-ar against its targets.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The benchmark's throwaway installation tree, laid out and built with the
 // tests' kit.
 #include <climits>

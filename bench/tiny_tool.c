@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Stands in for the tool while peak memory is measured: no C library and
  * hardly a page of its own, so that the maximum wait4 reports over a wrapper
  * and its tool is the wrapper's. It exits 0 at once. */

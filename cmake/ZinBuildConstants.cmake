@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Build constants shared by the three wrappers. A packager overrides them
 # with -D on the cmake command line; the defaults follow CMAKE_INSTALL_PREFIX.
 

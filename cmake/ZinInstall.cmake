@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation: the three wrappers, the directories they search (created
 # empty for the toolchain's own files), the names build systems look for
 # next to a compiler, the man pages, the licence and the README.

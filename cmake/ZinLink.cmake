@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # How the three programs are linked, and the two functions that make the
 # project's libraries and programs accordingly.
 #

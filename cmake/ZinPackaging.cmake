@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Packages, made with `cpack` from the build directory:
 #
 # - a .tar.gz of the bare tree (bin/, lib/, ...) that works wherever it is

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Interface targets that every target of the project links: warnings,
 # sanitizers, and the lean code-generation flags of the wrappers.
 

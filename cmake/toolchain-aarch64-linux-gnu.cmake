@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build for 64-bit Arm Linux with Debian's cross compilers
 # (crossbuild-essential-arm64), run under qemu-user. The target system is
 # FreeBSD on the same processor; this build checks what the processor

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Included ahead of every source compiled for a musl program (ZinLink.cmake).
  *
  * The C++ standard library headers in use were configured for glibc, and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The argument vector handed to the wrapped tool.
 #include "driver/command_line.h"
 #include "support/checked_alloc.h"

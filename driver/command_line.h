@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rewriting the wrapper's command line; pure functions, nothing is run.
 #pragma once
 

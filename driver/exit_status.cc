@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Mapping the tool's raw wait status to the wrapper's exit status.
 #include <cstdio>
 #include <string.h>

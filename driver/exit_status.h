@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turning the tool's raw wait status into the wrapper's exit status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Counting the "--plugin" pairs that a chain of wrappers puts in front.
 #include <cstring>
 

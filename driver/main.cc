@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Entry of zin-ar, zin-nm and zin-ranlib: one source, built once per wrapper
 // with ZIN_PERSONALITY indexing wrapper_personalities.
 #include "driver/personality.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What distinguishes the three wrappers; everything else they share.
 #pragma once
 

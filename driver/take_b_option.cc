@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wrapper's one option of its own: -B, which puts a directory in front
 // of both search lists.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One wrapper run: relocate, build the search lists, take -B, look up the
 // plugin and the tool, run the tool and pass on its status. Nothing is freed:
 // the process ends right after the tool.

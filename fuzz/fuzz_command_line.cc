@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's command-line rewriting on fuzzed argument vectors (first byte:
 // the personality; then NUL-separated elements, argv[0] first): take_b_option
 // removes exactly the first element starting with "-B" (and its value in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cutting a fuzzer's input into strings.
 #pragma once
 

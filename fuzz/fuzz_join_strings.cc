@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The string-joining family on up to eight pieces (NUL-separated in the
 // input): every member yields the plain concatenation, of the length that
 // join_strings_length announces, in a block of exactly that size plus one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // split_path_components on any path: the components concatenate back to the
 // path, each but the last ends in its run of '/', none holds a '/' before
 // that run, and there is one per separator run (plus the text after the last).

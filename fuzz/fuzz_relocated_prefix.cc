@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // compute_relocated_prefix on fuzzed program path, bin directory and target
 // directory (NUL-separated), with links kept and PATH unset, so the file
 // system is never consulted. A result is the program's directory, one "../"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A colon-separated list made into prefixes, then a name looked up in them,
 // in a scratch directory with a few files. Input: list, NUL, name. The
 // prefixes are the pieces in order, each ending in '/' ("./" for an empty

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Base names by POSIX rules and by drive-letter rules.
 #include "lookup/base_name.h"
 

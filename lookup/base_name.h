@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Base names of paths; nothing is allocated, results point into the argument.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The symbolic-link-free absolute form of a path.
 #include "lookup/canonical_path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Symbolic-link-free absolute form of a path.
 #pragma once
 

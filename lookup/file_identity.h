@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What makes two paths name the same file, and the running program's file.
 #pragma once
 

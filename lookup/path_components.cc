@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splitting a path into separator-terminated components.
 #include "lookup/path_components.h"
 

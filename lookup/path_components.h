@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splitting a path into components that concatenate back to it byte for byte.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Relocating a configured directory like the running program.
 #include "lookup/relocated_prefix.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The directory that stands to the running program's directory as `target_dir`
 // stands to `bin_dir`: what an installation tree that was moved needs.
 // Results are new heap strings (plain malloc) owned by the caller. Null means

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finding the running program on PATH and taking the copy that relocation splits.
 #include "lookup/relocation_program_path.h"
 

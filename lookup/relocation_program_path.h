@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The running program's path as the relocation sees it.
 #pragma once
 

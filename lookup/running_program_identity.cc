@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The identity of a file, and of the file the running program was started from.
 #include "lookup/file_identity.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Building search lists one prefix at a time, and the trace switch.
 #include "lookup/search_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ordered lists of directory prefixes and the search for a file in them.
 // A prefix is used by plain concatenation with the file name.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Looking a file up in a search list.
 #include "lookup/search_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Filling a search list from a colon-separated string or environment variable.
 #include "lookup/search_list.h"
 

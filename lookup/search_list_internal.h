@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the search-list sources share beyond the public interface.
 #pragma once
 

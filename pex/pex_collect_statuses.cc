@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waiting for the started stages not yet waited for.
 #include "pex/pex_stage.h"
 #include "support/checked_alloc.h"

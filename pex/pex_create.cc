@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Making a pipeline record.
 #include "pex/pex_stage.h"
 #include "pex/pex_unix_backend.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the collected wait statuses and CPU times.
 #include "pex/pex_results.h"
 #include "pex/pex_stage.h"

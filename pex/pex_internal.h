@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the pipeline's own sources; not part of its interface.
 #pragma once
 

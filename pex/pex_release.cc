@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Releasing a pipeline and everything it holds.
 #include "pex/pex_results.h"
 #include "pex/pex_stage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a pipeline's results, releasing it, and the one-shot run.
 #pragma once
 

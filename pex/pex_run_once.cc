@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running one program through a temporary pipeline.
 #include "pex/pex_results.h"
 #include "pex/pex_stage.h"

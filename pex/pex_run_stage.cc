@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting one stage: choosing its three descriptors, then the child.
 #include "pex/pex_internal.h"
 #include "pex/pex_stage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating a pipeline, starting its stages, naming temporary files and
 // collecting the children's statuses.
 #pragma once

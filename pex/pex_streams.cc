@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Feeding the first stage and reading the last stage's output and a stage's
 // standard-error pipe through stdio streams.
 #include "pex/pex_streams.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exchanging data with a pipeline through stdio streams. Failures: null with errno set.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names of temporary files and the list of files removed at release.
 #include "pex/pex_internal.h"
 #include "pex/pex_stage.h"

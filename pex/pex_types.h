@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pipeline record, its flags, the stage time record and the back-end
 // operation table through which a pipeline does all process, descriptor and
 // stream work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The back end over the POSIX process services: vfork and exec, with exec
 // failures reported to the parent through a close-on-exec pipe.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting one child of the Unix back end. The child is made with vfork and
 // runs on the parent's memory until it execs or ends, so it touches nothing
 // but its descriptors, environ and its failure record; a failure inside it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Unix operation table and its simple descriptor and stream slots.
 #include "pex/pex_unix_backend.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waiting for one child of the Unix back end, with its CPU times.
 #include "pex/pex_unix_backend.h"
 

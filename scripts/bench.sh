@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the benchmarks optimised (preset bench, in build/bench) and runs
 # them: first the wrappers' start-up beside a minimal C launcher and a
 # /bin/sh wrapper (bench/spawn; its exit status is 1 when zin-ar misses a

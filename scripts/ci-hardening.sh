@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # CI hardening: the whole test suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer (preset asan), each fuzzer for a short run, and
 # valgrind memcheck over the module tests of the dev build.

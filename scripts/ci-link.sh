@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # CI for the link choices (ZIN_LINK, cmake/ZinLink.cmake): builds the project
 # once per choice, each in its own directory build/link-<choice> from the dev
 # preset (warnings as errors), and runs the suites that start the built

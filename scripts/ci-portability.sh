@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Portability checks for CI: the clang build with every test, the aarch64
 # cross build with every test under qemu-user, and the static analysis.
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Line and branch coverage of driver/, lookup/, pex/ and support/ by the
 # test suite: builds the coverage preset (g++ with gcov counters), clears
 # the counters, runs the tests and prints the coverage of each directory

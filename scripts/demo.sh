@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The wrappers on a real LTO toolchain, from a clean checkout: installs what
 # is missing, builds the release preset, installs into a throwaway prefix,
 # moves that prefix, puts LLVM's gold plugin in as the toolchain's plugin and

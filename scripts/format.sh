@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Formats the project's C and C++ sources in place with .clang-format, or,
 # with --check, changes nothing and fails (exit status 1) when any file
 # differs from its formatted self, showing where.

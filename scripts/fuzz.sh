@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets (preset fuzz, clang) and runs each fuzzer the
 # build lists for the given number of seconds (default 20) from its seed
 # corpus in fuzz/corpus/<name>/, keeping what it learns in

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Lists the GoogleTest programs behind the cases that ctest selects in a
 # build, so that a script can run each program once over its selected cases
 # (ctest runs one process per case). Prints one line per program, fields

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers of the scripts (POSIX sh, sourced after `set -eu` from the
 # repository root).
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Static analysis of the project's own code: clang-tidy with the checks of
 # .clang-tidy over the compilation database, cppcheck, and the format of
 # every source (scripts/format.sh --check, clang-format-16 with

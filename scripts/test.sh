@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds with warnings as errors (preset dev) and
 # runs every test.
 set -eu

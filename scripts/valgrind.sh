@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # valgrind memcheck over the module tests of the dev build (ctest labels
 # driver, lookup, pex and support): any memory error, or any block
 # definitely lost, fails. Each test program runs once under valgrind over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Character classification tables, computed at compile time.
 #include "support/char_tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Locale-independent character classes and case mapping: constant tables
 // indexed by a byte's unsigned value, built at compile time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Allocation that ends the program when memory runs out, so callers never
 // test for null. Blocks are ordinary heap memory, released with free().
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text of an errno value for messages.
 #pragma once
 

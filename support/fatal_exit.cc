@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fatal exit with its clean-up hook.
 #include "support/fatal_exit.h"
 

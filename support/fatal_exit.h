@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's one fatal exit: an optional clean-up hook, then exit().
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Concatenation of any number of strings, without separators. Every call ends
 // its piece list with nullptr; a call without it does not compile. A null piece met at run time ends the list, as the terminator does.
 #pragma once

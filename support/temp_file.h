@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Uniquely named, empty temporary files.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The checks of the installation directories in cmake/ZinBuildConstants.cmake,
 # one row each: a directory below the installation prefix gives its path
 # relative to the prefix (zin_install_relative); any other directory, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // take_b_option and build_tool_argv on hand-made argument vectors.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // wrapper_exit_status on statuses built with the platform's own macros, and
 // on the real statuses of one child that is stopped, continued and killed.
 #include <gtest/gtest.h>

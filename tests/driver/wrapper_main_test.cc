@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // wrapper_main called directly, for what a program cannot be started with.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wrappers start thousands of times in a build: they must need nothing
 // but the C library, either linked in or as their one shared library.
 #include <cstdio>

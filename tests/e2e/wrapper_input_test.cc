@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Awkward input: bytes a shell would mangle, a long -B directory. Huge PATH
 // values are in tests/hardening/hostile_input_test.cc.
 #include <climits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finding the plugin and the tool: the installation tree, PATH, -B, and the
 // files that must be passed over.
 #include <sys/stat.h>

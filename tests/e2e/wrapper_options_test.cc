@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wrappers' command line end to end: -B, the first-argument dash of
 // zin-ar, the usage text. The rules themselves are unit-tested in
 // tests/driver/command_line_test.cc.

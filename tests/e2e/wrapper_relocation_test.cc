@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A wrapper copied into a throwaway installation tree finds the tree's plugin
 // and tool however it was started, with the paths exactly as it builds them.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running the tool: exit codes, signals, exec failures and what the tool
 // inherits. The mapping of every status is unit-tested in
 // tests/driver/exit_status_test.cc.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Test-only fault injection: see zin_fault.h. Every interposed function
 // counts its calls and fails the armed ones; otherwise it forwards to libc.
 #define _GNU_SOURCE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test-only fault injection. libzin_fault.so interposes a fixed set of libc
 // calls; linked into a test executable (or preloaded into a program with
 // LD_PRELOAD) it makes chosen calls of one function fail and records sleeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixture of the hardening cases: wrapper runs that must leave no process behind.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile input and surroundings: an argument vector at the system's limit,
 // huge PATH values, odd bytes and empty strings, unusable temporary
 // directories, closed standard descriptors, a tool or a reader that goes away.

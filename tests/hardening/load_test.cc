@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many wrapper runs at once: every tool status comes back exactly, and no
 // process, descriptor or temporary file is left behind.
 #include <cerrno>

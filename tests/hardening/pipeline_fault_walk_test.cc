@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every interposed call of each kind of pipeline made to fail in turn, in a
 // forked copy of this test: the pipeline must either produce exactly its
 // normal result or report a failure its operations document, and afterwards

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every interposed call of a whole wrapper run made to fail in turn: the
 // wrapper must end with the message and status its failure calls for, and
 // leave no process, descriptor or file behind. The fault library is

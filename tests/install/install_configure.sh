@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Configuration stops with a clear message when the climb from the exec
 # directory to the target tool directory leaves the installation prefix,
 # since the installed tree could not find its tools then. (The checks of

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The names build systems look for next to a compiler, <target>-zin-ar and
 # zin-ar-<major> (and the same for zin-nm and zin-ranlib): relative symbolic
 # links to the programs and their man pages, made below DESTDIR, surviving a second install over

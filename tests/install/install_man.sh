@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The installed man pages: free of formatter warnings, and each tells its own
 # wrapper's story: name, synopsis, -B, the search order with the configured
 # directories, the environment, the exit status, every diagnostic word for

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # An installed tree keeps working after it is moved as a whole to a place of
 # a different depth: started by path, through PATH, and through a symbolic
 # link from outside the tree, the wrappers find the plugin and the tools in

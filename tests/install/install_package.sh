@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The packages that cpack makes. The .deb, from a package build (this build,
 # or one made beside it from this build's settings): lintian finds no error
 # and no warning that the package does not explain; installed by dpkg into a

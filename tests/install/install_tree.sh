@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The tree that `cmake --install` puts down at a prefix other than the
 # configured one: exactly the programs, their link names, the man pages,
 # the licence, the README and the empty directories the wrappers search;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers shared by the installation and toolchain test scripts (POSIX sh,
 # sourced after `set -eu`). The build passes the facts of the configured
 # build in ZT_* variables; see tests/install/CMakeLists.txt.

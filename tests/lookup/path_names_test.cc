@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Path names: components, base names and the canonical form.
 #include "lookup/base_name.h"
 #include "lookup/canonical_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Allocation failures in the path-name helpers and the relocation: every one
 // ends in a null result, and nothing that was allocated stays behind.
 #include "lookup/canonical_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Relocating configured directories like the running program, with the
 // lookup of the program on PATH, and the resolving step both entry points share.
 #include "relocation_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared fixture of the relocation tests: the configured directories, result
 // helpers, and a scratch directory with PATH and the working directory restored.
 #pragma once

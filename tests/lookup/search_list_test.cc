@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Search lists: filling them, the lookup of a file in them and the trace.
 #include "lookup/search_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The recording back end of the pipeline tests.
 #include "pex/fake_backend.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A recording, fault-injecting back end for testing the pipeline logic without
 // processes. Descriptors are numbers from 100 up; every one handed out must be
 // closed (or consumed by spawn_child or a stream) exactly once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Leak checks for the pipeline tests.
 #include "pex/hygiene.h"
 

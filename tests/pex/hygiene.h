@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixtures of the pipeline tests: a test leaves no descriptor, child
 // process or temporary file behind; pipelines over the recording back end;
 // children started by the Unix back end.

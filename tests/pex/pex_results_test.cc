@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading statuses and times, and releasing pipelines, against the recording
 // back end.
 #include "pex/hygiene.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Naming temporary files of a pipeline, against the recording back end.
 #include "pex/hygiene.h"
 #include "testkit/files.h"

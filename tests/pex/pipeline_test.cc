@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole pipelines of real programs over the Unix back end.
 #include "pex/hygiene.h"
 #include "pex/pex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Failures of the system calls under spawn_child and wait_child, injected by
 // the fault library (which also serves vfork by fork and records sleeps).
 #include "pex/hygiene.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Unix back end with real processes, files and pipes.
 #include "pex/hygiene.h"
 #include "support/error_text.h"

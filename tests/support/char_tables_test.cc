@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Character classification tables. The class word of every byte is checked
 // where the tables are built (support/char_tables.cc), at compile time.
 #include "support/char_tables.h"

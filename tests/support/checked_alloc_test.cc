@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checked allocation, fatal exit and error text.
 #include "support/checked_alloc.h"
 

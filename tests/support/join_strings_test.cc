@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // String joining.
 #include "support/join_strings.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Temporary files.
 //
 // The temporary directory is chosen once per process, so every case that

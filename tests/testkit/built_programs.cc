@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The programs a test executable runs, compiled in by zin_test_programs().
 #include "testkit/wrapper_test.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What code run in this process writes to its own standard error.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a failed step of the test kit is reported.
 #pragma once
 

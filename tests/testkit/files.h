@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files and directories of the tests and benchmarks. A step that fails is
 // reported through fail() (testkit/fail.h) with its path and the system's error.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main of every test program: GoogleTest's, with a failed kit step made
 // a failure of the running test.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Throwaway installation trees, laid out from the configured constants.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one launcher: starts a program with a chosen argument vector,
 // environment, working directory, descriptors and user, and collects what it did.
 #pragma once

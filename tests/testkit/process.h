@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Processes of the tests: forked children, the unprivileged user, the
 // descriptors this process holds and the descendants it is left with.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scratch directories below the build tree, where programs may be run from.
 #pragma once
 

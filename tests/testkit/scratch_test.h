@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixture of the tests that work in a scratch directory of their own.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tests that run the built programs share: the programs, the
 // wrapper fixture, and the check of a run.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers of the tests that run the installed wrappers on GNU binutils,
 # clang's LTO objects and LLVM's gold plugin (POSIX sh, sourced after
 # `set -eu`). Builds on tests/install/lib.sh. A script outside tests/ (the

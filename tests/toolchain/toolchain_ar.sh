@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # zin-ar from an installed tree, with the LLVM plugin as the toolchain's
 # plugin: the archive of two LTO objects gets an index listing their
 # functions and data, and GNU ld links a program from it. In the same

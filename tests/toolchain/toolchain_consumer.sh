@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # A CMake project with interprocedural optimisation, configured with the
 # installed wrappers as its archiver and archive indexer, builds a static
 # library of LTO objects and a program linked from it by GNU ld, which runs.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # zin-nm from an installed tree, with the LLVM plugin as the toolchain's
 # plugin, lists the symbols of an LTO object with their types; plain nm in
 # the same namespace cannot read the object at all.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # zin-ranlib from an installed tree, with the LLVM plugin as the toolchain's
 # plugin, adds the index to an archive of LTO objects that was made without
 # one, after which GNU ld links from it; plain ranlib in the same namespace

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Stands in for ar, nm and ranlib in the tests: shows what it was given and
  * ends the way the environment asks. Plain C with no other dependency, so
  * that the build machine's compiler alone can build it; linked statically

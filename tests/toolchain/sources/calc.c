@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A bitcode object with a function, initialised data, a weak function and a
  * reference to a function of the other object. */
 int counter = 40;

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A program that can only link when the archive carries a symbol index. */
 #include <stdio.h>
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The second bitcode object of the archive. */
 
 /* Three times the value. */
