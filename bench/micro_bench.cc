@@ -3,7 +3,6 @@
 // harder case: the search of a long list that hits last, the relocation of a
 // deep program path, the joining family, and one-shot runs of a tool.
 #include <benchmark/benchmark.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>

@@ -60,9 +60,9 @@ Tree build_tree(const Variants &variants) {
     kit::write_file(tree.yardstick_dir + plugin_file_name, "", 0644);
     kit::write_file(tree.plugin_dir + plugin_file_name, "", 0644);
     kit::write_file(tree.yardstick_dir + "zin-ar.sh",
-               "#!/bin/sh\nexec " + tree.yardstick_dir + "ar --plugin " + tree.yardstick_dir +
-                   plugin_file_name + " \"$@\"\n",
-               0755);
+                    "#!/bin/sh\nexec " + tree.yardstick_dir + "ar --plugin " + tree.yardstick_dir +
+                        plugin_file_name + " \"$@\"\n",
+                    0755);
 
     for (int i = 1; i <= path_entries - 2; ++i) {
         char name[32];

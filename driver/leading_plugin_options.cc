@@ -6,8 +6,7 @@
 
 int leading_plugin_options(int argc, char *const *argv) {
     int count = 0;
-    for (int index = 1; index + 1 < argc && std::strcmp(argv[index], "--plugin") == 0;
-         index += 2) {
+    for (int index = 1; index + 1 < argc && std::strcmp(argv[index], "--plugin") == 0; index += 2) {
         ++count;
     }
     return count;

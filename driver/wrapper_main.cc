@@ -2,6 +2,8 @@
 // One wrapper run: relocate, build the search lists, take -B, look up the
 // plugin and the tool, run the tool and pass on its status. Nothing is freed:
 // the process ends right after the tool.
+#include "driver/wrapper_main.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +13,6 @@
 #include "driver/build_config.h"
 #include "driver/command_line.h"
 #include "driver/exit_status.h"
-#include "driver/wrapper_main.h"
 #include "lookup/file_identity.h"
 #include "lookup/relocated_prefix.h"
 #include "lookup/relocation_program_path.h"
@@ -42,9 +43,8 @@ void add_installation_dir(SearchList *list, const char *directory) {
         return;
     }
     std::size_t length = std::strlen(directory);
-    search_list_append(list, directory[length - 1] == '/'
-                                 ? directory
-                                 : join_strings(directory, "/", nullptr));
+    search_list_append(list, directory[length - 1] == '/' ? directory
+                                                          : join_strings(directory, "/", nullptr));
 }
 
 // A found path that holds no '/' (after an empty or one-character -B) names a

@@ -2,11 +2,11 @@
 // The string-joining family on up to eight pieces (NUL-separated in the
 // input): every member yields the plain concatenation, of the length that
 // join_strings_length announces, in a block of exactly that size plus one.
-#include "fuzz_input.h"
-#include "support/join_strings.h"
-
 #include <cstdlib>
 #include <cstring>
+
+#include "fuzz_input.h"
+#include "support/join_strings.h"
 
 // libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

@@ -2,10 +2,10 @@
 // split_path_components on any path: the components concatenate back to the
 // path, each but the last ends in its run of '/', none holds a '/' before
 // that run, and there is one per separator run (plus the text after the last).
+#include <cstring>
+
 #include "fuzz_input.h"
 #include "lookup/path_components.h"
-
-#include <cstring>
 
 // libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -19,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(components != nullptr);
     std::size_t runs = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '/' && (i == 0 || path[i - 1] != '/'))
+        if (path[i] == '/' && (i == 0 || path[i - 1] != '/')) {
             ++runs;
+        }
     }
     FUZZ_CHECK(static_cast<std::size_t>(count) == runs + (path.back() != '/' ? 1 : 0));
     FUZZ_CHECK(components[count] == nullptr);
@@ -29,11 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::string component = components[i];
         FUZZ_CHECK(!component.empty());
         std::size_t slash = component.find('/');
-        if (i + 1 < count)
+        if (i + 1 < count) {
             FUZZ_CHECK(component.back() == '/');
+        }
         // Only a trailing run of separators.
-        if (slash != std::string::npos)
+        if (slash != std::string::npos) {
             FUZZ_CHECK(component.find_first_not_of('/', slash) == std::string::npos);
+        }
         joined += component;
     }
     FUZZ_CHECK(joined == path);

@@ -7,10 +7,10 @@
 // takes anything from the target. Null exactly when nothing is to relocate
 // (the program's directory is the bin directory), bin and target share no
 // first component, or an input is empty.
+#include <cstdlib>
+
 #include "fuzz_input.h"
 #include "lookup/relocated_prefix.h"
-
-#include <cstdlib>
 
 namespace {
 
@@ -24,13 +24,15 @@ std::vector<std::string> components(const std::string &path) {
             ++at;
             continue;
         }
-        while (at < path.size() && path[at] == '/')
+        while (at < path.size() && path[at] == '/') {
             ++at;
+        }
         parts.push_back(path.substr(start, at - start));
         start = at;
     }
-    if (start < path.size())
+    if (start < path.size()) {
         parts.push_back(path.substr(start));
+    }
     return parts;
 }
 
@@ -58,26 +60,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Every component but the last, which counts as the program's name even
     // when it ends in '/'.
     std::string program_dir;
-    for (std::size_t i = 0; i + 1 < p.size(); ++i)
+    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
         program_dir += p[i];
+    }
     std::size_t common = 0;
-    while (common < b.size() && common < t.size() && b[common] == t[common])
+    while (common < b.size() && common < t.size() && b[common] == t[common]) {
         ++common;
+    }
     // Equal strings split into equal components: the directory is bin's.
     bool unmoved = !p.empty() && program_dir == bin;
     bool expect_null = program.empty() || bin.empty() || unmoved || target.empty() || common == 0;
     FUZZ_CHECK((result == nullptr) == expect_null);
-    if (result == nullptr)
+    if (result == nullptr) {
         return 0;
+    }
 
     std::string relocated = result;
     std::free(result);
     std::string rest;
-    for (std::size_t i = common; i < t.size(); ++i)
+    for (std::size_t i = common; i < t.size(); ++i) {
         rest += t[i];
+    }
     std::string climb;
-    for (std::size_t i = common; i < b.size(); ++i)
+    for (std::size_t i = common; i < b.size(); ++i) {
         climb += "../";
+    }
     FUZZ_CHECK(relocated == program_dir + climb + rest);
     FUZZ_CHECK(rest.empty() || (relocated.back() == '/') == (target.back() == '/'));
     // What is taken from the target is its tail, after the part shared with bin.

@@ -4,15 +4,15 @@
 // prefixes are the pieces in order, each ending in '/' ("./" for an empty
 // one); the lookup returns the first prefix + name that exists, is not a
 // directory and is readable, or the name itself when it is absolute.
-#include "fuzz_input.h"
-#include "lookup/search_list.h"
-#include "testkit/files.h"
-#include "testkit/scratch.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "fuzz_input.h"
+#include "lookup/search_list.h"
+#include "testkit/files.h"
+#include "testkit/scratch.h"
 
 namespace {
 
@@ -20,10 +20,11 @@ namespace {
 std::vector<std::string> pieces_of(const std::string &list) {
     std::vector<std::string> pieces(1);
     for (char c : list) {
-        if (c == ':')
+        if (c == ':') {
             pieces.emplace_back();
-        else
+        } else {
             pieces.back() += c;
+        }
     }
     return pieces;
 }
@@ -40,8 +41,9 @@ bool acceptable(const std::string &path) {
 // libFuzzer's set-up, once before the first input: a scratch directory with
 // a few files to work in, removed when the fuzzer ends normally.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    if (chdir(kit::process_scratch_dir().c_str()) != 0 || !kit::make_dirs("dir"))
+    if (chdir(kit::process_scratch_dir().c_str()) != 0 || !kit::make_dirs("dir")) {
         fuzz::fail("scratch directory");
+    }
     kit::write_file("tool", "", 0755);
     kit::write_file("data", "", 0644);
     kit::write_file("dir/tool", "", 0755);

@@ -7,19 +7,22 @@
 const char *path_base_name(const char *path) {
     const char *base = path;
     for (const char *p = path; *p != '\0'; ++p) {
-        if (*p == '/')
+        if (*p == '/') {
             base = p + 1;
+        }
     }
     return base;
 }
 
 const char *path_base_name_dos(const char *path) {
     const char *base = path;
-    if (char_is(path[0], CHAR_UPPER | CHAR_LOWER) && path[1] == ':')
+    if (char_is(path[0], CHAR_UPPER | CHAR_LOWER) && path[1] == ':') {
         base += 2;
+    }
     for (const char *p = base; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\')
+        if (*p == '/' || *p == '\\') {
             base = p + 1;
+        }
     }
     return base;
 }

@@ -9,7 +9,8 @@
 char *canonical_path(const char *path) {
     char resolved[PATH_MAX];
     // A path that cannot be resolved (missing, not a directory, ...) is used as given.
-    if (realpath(path, resolved) != nullptr)
+    if (realpath(path, resolved) != nullptr) {
         return strdup(resolved);
+    }
     return strdup(path);
 }

@@ -12,8 +12,9 @@ namespace {
 std::size_t count_separator_runs(const char *path) {
     std::size_t runs = 0;
     for (const char *p = path; *p != '\0'; ++p) {
-        if (*p == '/' && (p == path || p[-1] != '/'))
+        if (*p == '/' && (p == path || p[-1] != '/')) {
             ++runs;
+        }
     }
     return runs;
 }
@@ -21,8 +22,9 @@ std::size_t count_separator_runs(const char *path) {
 // A new NUL-terminated copy of `length` bytes at `start`, or null.
 char *copy_span(const char *start, std::size_t length) {
     char *copy = static_cast<char *>(std::malloc(length + 1));
-    if (copy == nullptr)
+    if (copy == nullptr) {
         return nullptr;
+    }
     std::memcpy(copy, start, length);
     copy[length] = '\0';
     return copy;
@@ -31,8 +33,9 @@ char *copy_span(const char *start, std::size_t length) {
 // Stores a copy of [start, end) as the next component; false when it cannot be allocated.
 bool store_component(char **components, std::size_t *stored, const char *start, const char *end) {
     char *copy = copy_span(start, static_cast<std::size_t>(end - start));
-    if (copy == nullptr)
+    if (copy == nullptr) {
         return false;
+    }
     components[(*stored)++] = copy;
     return true;
 }
@@ -40,17 +43,20 @@ bool store_component(char **components, std::size_t *stored, const char *start, 
 } // namespace
 
 char **split_path_components(const char *path, int *count) {
-    if (path[0] == '\0')
+    if (path[0] == '\0') {
         return nullptr;
+    }
 
     // Runs + 2 entries cover every component (at most runs + 1) and the closing null.
     std::size_t capacity = count_separator_runs(path) + 2;
     // The count is an int; a path with more components than that is refused.
-    if (capacity - 1 > static_cast<std::size_t>(INT_MAX))
+    if (capacity - 1 > static_cast<std::size_t>(INT_MAX)) {
         return nullptr;
+    }
     auto **components = static_cast<char **>(std::malloc(capacity * sizeof(char *)));
-    if (components == nullptr)
+    if (components == nullptr) {
         return nullptr;
+    }
 
     std::size_t stored = 0;
     const char *start = path;
@@ -61,13 +67,15 @@ char **split_path_components(const char *path, int *count) {
             ++p;
             continue;
         }
-        while (*p == '/')
+        while (*p == '/') {
             ++p;
+        }
         failed = !store_component(components, &stored, start, p);
         start = p;
     }
-    if (!failed && p != start)
+    if (!failed && p != start) {
         failed = !store_component(components, &stored, start, p);
+    }
 
     components[stored] = nullptr;
     if (failed) {
@@ -79,9 +87,11 @@ char **split_path_components(const char *path, int *count) {
 }
 
 void free_path_components(char **components) {
-    if (components == nullptr)
+    if (components == nullptr) {
         return;
-    for (char **component = components; *component != nullptr; ++component)
+    }
+    for (char **component = components; *component != nullptr; ++component) {
         std::free(*component);
+    }
     std::free(components);
 }

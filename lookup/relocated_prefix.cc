@@ -2,28 +2,30 @@
 // Relocating a configured directory like the running program.
 #include "lookup/relocated_prefix.h"
 
-#include "lookup/path_components.h"
-#include "lookup/relocation_program_path.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "lookup/path_components.h"
+#include "lookup/relocation_program_path.h"
 
 namespace {
 
 // Whether the first `count` components of `a` and `b` are byte for byte equal.
 bool same_leading_components(char *const *a, char *const *b, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        if (std::strcmp(a[i], b[i]) != 0)
+        if (std::strcmp(a[i], b[i]) != 0) {
             return false;
+        }
     }
     return true;
 }
 
 // Adds `amount` to *total; false when the sum does not fit.
 bool add_size(std::size_t *total, std::size_t amount) {
-    if (amount > SIZE_MAX - *total)
+    if (amount > SIZE_MAX - *total) {
         return false;
+    }
     *total += amount;
     return true;
 }
@@ -32,8 +34,9 @@ bool add_size(std::size_t *total, std::size_t amount) {
 bool add_component_lengths(std::size_t *total, char *const *components, std::size_t from,
                            std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
-        if (!add_size(total, std::strlen(components[i])))
+        if (!add_size(total, std::strlen(components[i]))) {
             return false;
+        }
     }
     return true;
 }
@@ -45,20 +48,24 @@ char *build_relocated(char *const *program, std::size_t dir_count, char *const *
                       std::size_t bin_count, char *const *target, std::size_t target_count) {
     std::size_t limit = bin_count < target_count ? bin_count : target_count;
     std::size_t common = 0;
-    while (common < limit && std::strcmp(bin[common], target[common]) == 0)
+    while (common < limit && std::strcmp(bin[common], target[common]) == 0) {
         ++common;
-    if (common == 0)
+    }
+    if (common == 0) {
         return nullptr;
+    }
 
     std::size_t ups = bin_count - common;
     std::size_t size = 1;
     if (!add_component_lengths(&size, program, 0, dir_count) || ups > SIZE_MAX / 3 ||
-        !add_size(&size, 3 * ups) || !add_component_lengths(&size, target, common, target_count))
+        !add_size(&size, 3 * ups) || !add_component_lengths(&size, target, common, target_count)) {
         return nullptr;
+    }
 
     char *result = static_cast<char *>(std::malloc(size));
-    if (result == nullptr)
+    if (result == nullptr) {
         return nullptr;
+    }
     char *p = result;
     for (std::size_t i = 0; i < dir_count; ++i) {
         std::size_t length = std::strlen(program[i]);
@@ -82,17 +89,20 @@ char *build_relocated(char *const *program, std::size_t dir_count, char *const *
 
 char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
                                const char *target_dir, int resolve_links) {
-    if (program_path == nullptr || bin_dir == nullptr || target_dir == nullptr)
+    if (program_path == nullptr || bin_dir == nullptr || target_dir == nullptr) {
         return nullptr;
+    }
 
     char *full = relocation_program_path(program_path, resolve_links);
-    if (full == nullptr)
+    if (full == nullptr) {
         return nullptr;
+    }
     int program_count = 0;
     char **program = split_path_components(full, &program_count);
     std::free(full);
-    if (program == nullptr)
+    if (program == nullptr) {
         return nullptr;
+    }
 
     int bin_count = 0;
     char **bin = split_path_components(bin_dir, &bin_count);
@@ -106,9 +116,10 @@ char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
         if (!unmoved) {
             int target_count = 0;
             target = split_path_components(target_dir, &target_count);
-            if (target != nullptr)
+            if (target != nullptr) {
                 result = build_relocated(program, dir_count, bin, bin_size, target,
                                          static_cast<std::size_t>(target_count));
+            }
         }
     }
 

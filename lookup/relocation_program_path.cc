@@ -2,14 +2,14 @@
 // Finding the running program on PATH and taking the copy that relocation splits.
 #include "lookup/relocation_program_path.h"
 
-#include "lookup/base_name.h"
-#include "lookup/canonical_path.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "lookup/base_name.h"
+#include "lookup/canonical_path.h"
 
 namespace {
 
@@ -18,11 +18,13 @@ constexpr std::size_t stack_candidate_size = 4031;
 
 // Whether `path` is an executable regular file.
 bool is_program_file(const char *path) {
-    if (access(path, X_OK) != 0)
+    if (access(path, X_OK) != 0) {
         return false;
+    }
     struct stat status;
-    if (stat(path, &status) != 0)
+    if (stat(path, &status) != 0) {
         return false;
+    }
     return (status.st_mode & S_IFMT) == S_IFREG;
 }
 
@@ -45,15 +47,18 @@ const char *search_path_entries(const char *search_path, const char *name, std::
             // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
             std::memcpy(p, start, entry_length);
             p += entry_length;
-            if (start[entry_length - 1] != '/')
+            if (start[entry_length - 1] != '/') {
                 *p++ = '/';
+            }
         }
         std::memcpy(p, name, name_length + 1);
 
-        if (is_program_file(candidate))
+        if (is_program_file(candidate)) {
             return candidate;
-        if (end == nullptr)
+        }
+        if (end == nullptr) {
             return nullptr;
+        }
         start = end + 1;
     }
 }
@@ -73,8 +78,9 @@ char *copy_program_path(const char *path, int resolve_links) {
     std::size_t path_length = std::strlen(search_path);
     // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
     std::size_t extra = path_length != 0 ? 2 : 3;
-    if (name_length > SIZE_MAX - extra - path_length)
+    if (name_length > SIZE_MAX - extra - path_length) {
         return nullptr;
+    }
     std::size_t size = name_length + path_length + extra;
 
     char stack_candidate[stack_candidate_size];
@@ -86,8 +92,9 @@ char *copy_program_path(const char *path, int resolve_links) {
         // the program may well be on PATH; null lets the caller keep its
         // configured directory instead.
         heap_candidate = static_cast<char *>(std::malloc(size));
-        if (heap_candidate == nullptr)
+        if (heap_candidate == nullptr) {
             return nullptr;
+        }
         candidate = heap_candidate;
     }
     const char *found = search_path_entries(search_path, name, name_length, candidate);
@@ -100,8 +107,9 @@ char *copy_program_path(const char *path, int resolve_links) {
 
 char *relocation_program_path(const char *program_path, int resolve_links) {
     if (platform_base_name(program_path) == program_path) {
-        if (const char *search_path = std::getenv("PATH"); search_path != nullptr)
+        if (const char *search_path = std::getenv("PATH"); search_path != nullptr) {
             return search_and_copy(search_path, program_path, resolve_links);
+        }
     }
     return copy_program_path(program_path, resolve_links);
 }

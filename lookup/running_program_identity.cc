@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The identity of a file, and of the file the running program was started from.
-#include "lookup/file_identity.h"
-
 #include <sys/stat.h>
+
+#include "lookup/file_identity.h"
 
 #if defined(__linux__)
 #include <sys/auxv.h>
@@ -13,8 +13,9 @@
 
 bool file_identity(const char *path, FileIdentity *identity) {
     struct stat status;
-    if (path == nullptr || stat(path, &status) != 0)
+    if (path == nullptr || stat(path, &status) != 0) {
         return false;
+    }
     identity->device = status.st_dev;
     identity->inode = status.st_ino;
     return true;

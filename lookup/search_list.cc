@@ -2,10 +2,10 @@
 // Building search lists one prefix at a time, and the trace switch.
 #include "lookup/search_list.h"
 
+#include <cstring>
+
 #include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
-
-#include <cstring>
 
 bool search_list_trace = false;
 
@@ -15,8 +15,9 @@ void search_list_set_trace(bool on) {
 
 SearchListEntry **search_list_end(SearchList *list) {
     SearchListEntry **link = &list->head;
-    while (*link != nullptr)
+    while (*link != nullptr) {
         link = &(*link)->next;
+    }
     return link;
 }
 
@@ -27,8 +28,9 @@ SearchListEntry **search_list_insert(SearchList *list, SearchListEntry **link, c
     std::int32_t stored = length > static_cast<std::size_t>(INT32_MAX)
                               ? INT32_MAX
                               : static_cast<std::int32_t>(length);
-    if (stored > list->max_prefix_length)
+    if (stored > list->max_prefix_length) {
         list->max_prefix_length = stored;
+    }
 
     auto *entry = static_cast<SearchListEntry *>(checked_malloc(sizeof(SearchListEntry)));
     entry->prefix = checked_strdup(prefix);

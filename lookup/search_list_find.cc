@@ -1,28 +1,29 @@
 // SPDX-License-Identifier: Apache-2.0
 // Looking a file up in a search list.
-#include "lookup/search_list.h"
-
-#include "lookup/search_list_internal.h"
-#include "support/checked_alloc.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "lookup/search_list.h"
+#include "lookup/search_list_internal.h"
+#include "support/checked_alloc.h"
+
 namespace {
 
 // Room for the longest prefix of the list. A saturated max_prefix_length
 // means some prefix is longer than 32 bits can say, so the entries are measured.
 std::size_t longest_prefix(const SearchList *list) {
-    if (list->max_prefix_length < INT32_MAX)
+    if (list->max_prefix_length < INT32_MAX) {
         return static_cast<std::size_t>(list->max_prefix_length);
+    }
     std::size_t longest = 0;
     for (const SearchListEntry *entry = list->head; entry != nullptr; entry = entry->next) {
         std::size_t length = std::strlen(entry->prefix);
-        if (length > longest)
+        if (length > longest) {
             longest = length;
+        }
     }
     return longest;
 }
@@ -35,10 +36,12 @@ bool is_skipped(const struct stat &status, const FileIdentity *skip) {
 // Whether `path` exists, is not a directory nor the file `skip`, and passes access(mode).
 bool acceptable_candidate(const char *path, int mode, const FileIdentity *skip) {
     struct stat status;
-    if (stat(path, &status) != 0)
+    if (stat(path, &status) != 0) {
         return false;
-    if ((status.st_mode & S_IFMT) == S_IFDIR || is_skipped(status, skip))
+    }
+    if ((status.st_mode & S_IFMT) == S_IFDIR || is_skipped(status, skip)) {
         return false;
+    }
     return access(path, mode) == 0;
 }
 
@@ -46,8 +49,9 @@ bool acceptable_candidate(const char *path, int mode, const FileIdentity *skip) 
 // without `skip` no stat is made, as no file-type test is made either.
 bool acceptable_absolute(const char *path, int mode, const FileIdentity *skip) {
     struct stat status;
-    if (skip != nullptr && stat(path, &status) == 0 && is_skipped(status, skip))
+    if (skip != nullptr && stat(path, &status) == 0 && is_skipped(status, skip)) {
         return false;
+    }
     return access(path, mode) == 0;
 }
 
@@ -59,8 +63,9 @@ char *search_list_find(const SearchList *list, const char *name, int mode) {
 
 char *search_list_find_except(const SearchList *list, const char *name, int mode,
                               const FileIdentity *skip) {
-    if (search_list_trace)
+    if (search_list_trace) {
         std::fprintf(stderr, "Looking for '%s'\n", name);
+    }
 
     std::size_t name_length = std::strlen(name);
     // One buffer serves every candidate of this call.
@@ -70,22 +75,25 @@ char *search_list_find_except(const SearchList *list, const char *name, int mode
         // An absolute name is tested itself, without a file-type test.
         if (acceptable_absolute(name, mode, skip)) {
             std::memcpy(candidate, name, name_length + 1);
-            if (search_list_trace)
+            if (search_list_trace) {
                 std::fprintf(stderr, "  - found: absolute path\n");
+            }
             return candidate;
         }
         if (search_list_trace) {
             std::fprintf(stderr, "  - failed to locate using absolute path\n");
-            if (list->head == nullptr)
+            if (list->head == nullptr) {
                 std::fprintf(stderr, "  - failed: no entries in prefix list\n");
+            }
         }
         std::free(candidate);
         return nullptr;
     }
 
     if (list->head == nullptr) {
-        if (search_list_trace)
+        if (search_list_trace) {
             std::fprintf(stderr, "  - failed: no entries in prefix list\n");
+        }
         std::free(candidate);
         return nullptr;
     }
@@ -94,8 +102,9 @@ char *search_list_find_except(const SearchList *list, const char *name, int mode
         std::size_t prefix_length = std::strlen(entry->prefix);
         std::memcpy(candidate, entry->prefix, prefix_length);
         std::memcpy(candidate + prefix_length, name, name_length + 1);
-        if (acceptable_candidate(candidate, mode, skip))
+        if (acceptable_candidate(candidate, mode, skip)) {
             return candidate;
+        }
     }
 
     std::free(candidate);

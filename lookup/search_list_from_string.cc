@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Filling a search list from a colon-separated string or environment variable.
-#include "lookup/search_list.h"
-
-#include "lookup/search_list_internal.h"
-#include "support/checked_alloc.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "lookup/search_list.h"
+#include "lookup/search_list_internal.h"
+#include "support/checked_alloc.h"
 
 namespace {
 
@@ -22,9 +21,10 @@ void search_list_from_string(const char *string, SearchList *list) {
     // NUL, or "./" and its NUL, fit in length + 3 bytes.
     char *piece = static_cast<char *>(checked_malloc(length + 3));
 
-    if (search_list_trace)
+    if (search_list_trace) {
         std::fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", string,
                      separator);
+    }
 
     // Appending piece after piece behind a remembered end keeps a PATH of
     // tens of thousands of entries linear instead of walking the list each time.
@@ -39,17 +39,20 @@ void search_list_from_string(const char *string, SearchList *list) {
             std::memcpy(piece, "./", 3);
         } else {
             std::memcpy(piece, start, piece_length);
-            if (start[piece_length - 1] != '/')
+            if (start[piece_length - 1] != '/') {
                 piece[piece_length++] = '/';
+            }
             piece[piece_length] = '\0';
         }
 
-        if (search_list_trace)
+        if (search_list_trace) {
             std::fprintf(stderr, "  - add prefix: %s\n", piece);
+        }
         end_link = search_list_insert(list, end_link, piece);
 
-        if (end == nullptr)
+        if (end == nullptr) {
             break;
+        }
         start = end + 1;
     }
 
@@ -58,6 +61,7 @@ void search_list_from_string(const char *string, SearchList *list) {
 
 void search_list_from_env(const char *variable, SearchList *list) {
     const char *value = std::getenv(variable);
-    if (value != nullptr)
+    if (value != nullptr) {
         search_list_from_string(value, list);
+    }
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Starting one stage: choosing its three descriptors, then the child.
+#include <cerrno>
+#include <cstdlib>
+
 #include "pex/pex_internal.h"
 #include "pex/pex_stage.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
-
-#include <cerrno>
-#include <cstdlib>
 
 namespace {
 
@@ -36,8 +36,9 @@ const char *open_stage_input(Pipeline *pipeline, unsigned flags, StageFiles *fil
         return nullptr;
     }
     const char *message = nullptr;
-    if (pex_collect_statuses(pipeline, 0, &message, error_number) == 0)
+    if (pex_collect_statuses(pipeline, 0, &message, error_number) == 0) {
         return message;
+    }
     files->in_fd = pipeline->backend->open_for_read(pipeline, pipeline->next_input_path,
                                                     has(flags, PEX_BINARY_IN));
     if (files->in_fd < 0) {
@@ -110,10 +111,12 @@ const char *open_temporary_output(Pipeline *pipeline, unsigned flags, const char
 // temporary file.
 const char *open_stage_output(Pipeline *pipeline, unsigned flags, const char *outname,
                               StageFiles *files, int *error_number) {
-    if ((flags & PEX_FINAL_STAGE) != 0)
+    if ((flags & PEX_FINAL_STAGE) != 0) {
         return open_final_output(pipeline, flags, outname, files, error_number);
-    if ((pipeline->flags & PEX_INIT_PIPES) == 0)
+    }
+    if ((pipeline->flags & PEX_INIT_PIPES) == 0) {
         return open_temporary_output(pipeline, flags, outname, files, error_number);
+    }
     int fds[2];
     if (pipeline->backend->make_pipe(pipeline, fds, has(flags, PEX_BINARY_OUT)) < 0) {
         *error_number = errno;
@@ -178,8 +181,9 @@ const char *start_child(Pipeline *pipeline, unsigned flags, const char *executab
     files->in_fd = 0;
     files->out_fd = 1;
     files->err_fd = 2;
-    if (pid < 0)
+    if (pid < 0) {
         return message;
+    }
     pipeline->child_pids[count - 1] = pid;
     pipeline->stage_count = static_cast<std::int32_t>(count);
     return nullptr;
@@ -191,13 +195,16 @@ void clean_up_failed_stage(Pipeline *pipeline, StageFiles *files) {
     if (files->in_fd > 0) {
         backend->close_fd(pipeline, files->in_fd);
         // A failed output pipe leaves the input descriptor named there too.
-        if (pipeline->next_input_fd == files->in_fd)
+        if (pipeline->next_input_fd == files->in_fd) {
             pipeline->next_input_fd = -1;
+        }
     }
-    if (files->out_fd >= 0 && files->out_fd != 1)
+    if (files->out_fd >= 0 && files->out_fd != 1) {
         backend->close_fd(pipeline, files->out_fd);
-    if (files->err_fd >= 0 && files->err_fd != 2)
+    }
+    if (files->err_fd >= 0 && files->err_fd != 2) {
         backend->close_fd(pipeline, files->err_fd);
+    }
     std::free(files->owned_name);
 }
 
@@ -208,8 +215,8 @@ const char *pex_run_stage_env(Pipeline *pipeline, unsigned flags, const char *ex
                               const char *errname, int *error_number) {
     // The final output would go to a temporary file whose name the caller
     // never learns and which release removes: refused before anything starts.
-    if ((flags & PEX_FINAL_STAGE) != 0 && (flags & PEX_NAME_IS_SUFFIX) != 0 &&
-        outname != nullptr && pipeline->temp_base == nullptr) {
+    if ((flags & PEX_FINAL_STAGE) != 0 && (flags & PEX_NAME_IS_SUFFIX) != 0 && outname != nullptr &&
+        pipeline->temp_base == nullptr) {
         *error_number = EINVAL;
         return "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base";
     }
@@ -223,15 +230,19 @@ const char *pex_run_stage_env(Pipeline *pipeline, unsigned flags, const char *ex
     }
     StageFiles files = {-1, -1, -1, nullptr};
     const char *message = open_stage_input(pipeline, flags, &files, error_number);
-    if (message != nullptr)
+    if (message != nullptr) {
         return message;
+    }
     message = open_stage_output(pipeline, flags, outname, &files, error_number);
-    if (message == nullptr)
+    if (message == nullptr) {
         message = open_stage_error(pipeline, flags, errname, &files, error_number);
-    if (message == nullptr)
+    }
+    if (message == nullptr) {
         message = start_child(pipeline, flags, executable, argv, env, &files, error_number);
-    if (message != nullptr)
+    }
+    if (message != nullptr) {
         clean_up_failed_stage(pipeline, &files);
+    }
     return message;
 }
 

@@ -2,12 +2,13 @@
 // Feeding the first stage and reading the last stage's output and a stage's
 // standard-error pipe through stdio streams.
 #include "pex/pex_streams.h"
-#include "pex/pex_internal.h"
-#include "pex/pex_stage.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
+#include "pex/pex_internal.h"
+#include "pex/pex_stage.h"
 
 namespace {
 
@@ -32,8 +33,9 @@ std::FILE *pex_open_input_file(Pipeline *pipeline, unsigned flags, const char *i
         return nullptr;
     }
     char *name = pex_temp_name(pipeline, flags, in_name);
-    if (name == nullptr)
+    if (name == nullptr) {
         return nullptr;
+    }
     bool made_here = name != in_name;
     // A file the pipeline created under a name of its choosing is nobody
     // else's to remove; a name the caller gave or built stays on disk.
@@ -43,10 +45,12 @@ std::FILE *pex_open_input_file(Pipeline *pipeline, unsigned flags, const char *i
     if (stream == nullptr) {
         int saved_errno = errno;
         // Nobody else knows the file just made for it.
-        if (created_here)
+        if (created_here) {
             std::remove(name);
-        if (made_here)
+        }
+        if (made_here) {
             std::free(name);
+        }
         errno = saved_errno;
         return nullptr;
     }
@@ -69,8 +73,9 @@ std::FILE *pex_open_input_pipe(Pipeline *pipeline, int binary_mode) {
     }
     int mode = binary_mode != 0 ? 1 : 0;
     int fds[2];
-    if (pipeline->backend->make_pipe(pipeline, fds, mode) < 0)
+    if (pipeline->backend->make_pipe(pipeline, fds, mode) < 0) {
         return nullptr;
+    }
     std::FILE *stream = pipeline->backend->write_stream_from_fd(pipeline, fds[1], mode);
     if (stream == nullptr) {
         int saved_errno = errno;
@@ -112,8 +117,9 @@ std::FILE *pex_output_stream(Pipeline *pipeline, int binary_mode) {
 }
 
 std::FILE *pex_error_stream(Pipeline *pipeline, int binary_mode) {
-    if (pipeline->stderr_pipe_fd <= 0)
+    if (pipeline->stderr_pipe_fd <= 0) {
         return nullptr;
+    }
     int fd = pipeline->stderr_pipe_fd;
     pipeline->stderr_pipe_fd = -1;
     pipeline->error_stream = take_read_stream(pipeline, fd, binary_mode);

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Names of temporary files and the list of files removed at release.
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
 #include "pex/pex_internal.h"
 #include "pex/pex_stage.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
 #include "support/temp_file.h"
-
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -21,10 +21,11 @@ char *temp_name_from_base(const char *temp_base) {
     std::size_t length = std::strlen(temp_base);
     char *name_template;
     if (length >= placeholder_length &&
-        std::strcmp(temp_base + length - placeholder_length, placeholder) == 0)
+        std::strcmp(temp_base + length - placeholder_length, placeholder) == 0) {
         name_template = checked_strdup(temp_base);
-    else
+    } else {
         name_template = join_strings(temp_base, placeholder, nullptr);
+    }
     int fd = mkstemps(name_template, 0);
     if (fd < 0) {
         std::free(name_template);
@@ -38,14 +39,17 @@ char *temp_name_from_base(const char *temp_base) {
 
 char *pex_temp_name(Pipeline *pipeline, unsigned flags, const char *name) {
     if (name != nullptr) {
-        if ((flags & PEX_NAME_IS_SUFFIX) == 0)
+        if ((flags & PEX_NAME_IS_SUFFIX) == 0) {
             return const_cast<char *>(name); // the caller keeps ownership
-        if (pipeline->temp_base != nullptr)
+        }
+        if (pipeline->temp_base != nullptr) {
             return join_strings(pipeline->temp_base, name, nullptr);
+        }
         return create_temp_file(name);
     }
-    if (pipeline->temp_base == nullptr)
+    if (pipeline->temp_base == nullptr) {
         return create_temp_file(nullptr);
+    }
     return temp_name_from_base(pipeline->temp_base);
 }
 

@@ -3,9 +3,6 @@
 // runs on the parent's memory until it execs or ends, so it touches nothing
 // but its descriptors, environ and its failure record; a failure inside it
 // reaches the parent through a close-on-exec pipe.
-#include "pex/pex_unix_backend.h"
-#include "support/error_text.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -13,6 +10,9 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "pex/pex_unix_backend.h"
+#include "support/error_text.h"
 
 // POSIX leaves this declaration to the program.
 extern char **environ; // NOLINT(readability-redundant-declaration)
@@ -47,10 +47,11 @@ void record_failure(PexChildFailure *failure, const char *call) {
 
 // Child: makes `fd` the descriptor `target` and drops the original.
 void move_descriptor(int fd, int target, PexChildFailure *failure) {
-    if (dup2(fd, target) < 0)
+    if (dup2(fd, target) < 0) {
         record_failure(failure, "dup2");
-    else if (close(fd) < 0)
+    } else if (close(fd) < 0) {
         record_failure(failure, "close");
+    }
 }
 
 // Child: one piece of the fallback report on standard error; false on failure.
@@ -64,33 +65,40 @@ bool write_piece(const char *text) {
 // parent still needs after vfork.
 [[noreturn, gnu::noinline]] void run_child(const volatile ChildPlan *plan) {
     PexChildFailure failure = {nullptr, 0};
-    if (plan->report_read_fd >= 0)
+    if (plan->report_read_fd >= 0) {
         close(plan->report_read_fd);
-    if (plan->in_fd != 0)
+    }
+    if (plan->in_fd != 0) {
         move_descriptor(plan->in_fd, 0, &failure);
-    if (failure.error_message == nullptr && plan->out_fd != 1)
+    }
+    if (failure.error_message == nullptr && plan->out_fd != 1) {
         move_descriptor(plan->out_fd, 1, &failure);
-    if (failure.error_message == nullptr && plan->err_fd != 2)
+    }
+    if (failure.error_message == nullptr && plan->err_fd != 2) {
         move_descriptor(plan->err_fd, 2, &failure);
+    }
     if (failure.error_message == nullptr && plan->child_close_fd >= 0 &&
-        close(plan->child_close_fd) < 0)
+        close(plan->child_close_fd) < 0) {
         record_failure(&failure, "close");
+    }
     if (failure.error_message == nullptr) {
         if ((plan->flags & PEX_MERGE_STDERR) != 0 && dup2(1, 2) < 0) {
             record_failure(&failure, "dup2");
         } else {
-            if (plan->env != nullptr)
+            if (plan->env != nullptr) {
                 environ = const_cast<char **>(plan->env);
+            }
             char *const *args = const_cast<char *const *>(plan->argv);
             if ((plan->flags & PEX_PATH_SEARCH) != 0) {
                 // A path with '/' is not searched for, so execvp would only add
                 // its fallback of handing a file the kernel cannot execute to
                 // /bin/sh as a script (glibc does, musl does not). execv makes
                 // such a file an exec failure on every C library.
-                if (plan->search_path)
+                if (plan->search_path) {
                     execvp(plan->executable, args);
-                else
+                } else {
                     execv(plan->executable, args);
+                }
                 record_failure(&failure, "execvp");
             } else {
                 execv(plan->executable, args);
@@ -99,8 +107,9 @@ bool write_piece(const char *text) {
         }
     }
     if (plan->report_write_fd >= 0 && write(plan->report_write_fd, &failure, sizeof failure) ==
-                                          static_cast<ssize_t>(sizeof failure))
+                                          static_cast<ssize_t>(sizeof failure)) {
         _exit(-1);
+    }
     // Every piece is written even after one has failed.
     bool written = write_piece(plan->program_name);
     written = write_piece(": error trying to exec '") && written;
@@ -116,8 +125,9 @@ bool write_piece(const char *text) {
 // Parent: closes its copy of a stage descriptor unless it is the standard one;
 // the first failing close is the one reported.
 void close_parent_copy(int fd, int standard_fd, PexChildFailure *failure) {
-    if (fd == standard_fd || fd < 0)
+    if (fd == standard_fd || fd < 0) {
         return;
+    }
     if (close(fd) < 0 && failure->error_message == nullptr) {
         failure->error_message = "close";
         failure->error_number = errno;
@@ -136,11 +146,12 @@ PexChildFailure read_child_report(int report_fd) {
     PexChildFailure failure = {nullptr, 0};
     PexChildFailure reported;
     ssize_t got;
-    do
+    do {
         got = read(report_fd, &reported, sizeof reported);
-    while (got < 0 && errno == EINTR);
-    if (got == static_cast<ssize_t>(sizeof reported))
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof reported)) {
         failure = reported;
+    }
     return failure;
 }
 
@@ -150,19 +161,23 @@ PexChildFailure read_child_report(int report_fd) {
 // the child's 0..2 stay what the caller's were. False, with both ends
 // closed, when an end cannot be moved.
 bool above_standard_descriptors(int ends[2]) {
-    if (ends[0] > 2 && ends[1] > 2)
+    if (ends[0] > 2 && ends[1] > 2) {
         return true;
+    }
     int moved[2];
-    for (int i = 0; i < 2; ++i)
-        moved[i] = ends[i] > 2 ? ends[i] : fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
     for (int i = 0; i < 2; ++i) {
-        if (moved[i] != ends[i])
+        moved[i] = ends[i] > 2 ? ends[i] : fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (moved[i] != ends[i]) {
             close(ends[i]);
+        }
     }
     if (moved[0] < 0 || moved[1] < 0) {
         for (int fd : moved) {
-            if (fd >= 0)
+            if (fd >= 0) {
                 close(fd);
+            }
         }
         return false;
     }
@@ -205,10 +220,11 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
     volatile int attempt = 0;
     while (attempt < vfork_attempts) {
         pid_t pid = vfork();
-        if (pid == 0)
+        if (pid == 0) {
             // run_child only moves descriptors, execs and _exits.
             // NOLINTNEXTLINE(clang-analyzer-unix.Vfork)
             run_child(&plan);
+        }
         if (pid > 0) {
             child = pid;
             break;
@@ -227,8 +243,9 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
     }
     if (plan.report_write_fd >= 0) {
         close(plan.report_write_fd);
-        if (child > 0)
+        if (child > 0) {
             failure = read_child_report(plan.report_read_fd);
+        }
         close(plan.report_read_fd);
     }
     bool child_failed = child > 0 && failure.error_message != nullptr;

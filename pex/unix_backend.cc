@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Unix operation table and its simple descriptor and stream slots.
-#include "pex/pex_unix_backend.h"
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "pex/pex_unix_backend.h"
 
 namespace {
 
@@ -36,8 +36,9 @@ std::FILE *unix_read_stream_from_fd(Pipeline *, int fd, int) {
 // Slot 8: a write stream over `fd`, kept from later children so that the
 // reader sees end of file once the caller closes the stream.
 std::FILE *unix_write_stream_from_fd(Pipeline *, int fd, int) {
-    if (fcntl(fd, F_SETFD, FD_CLOEXEC) < 0)
+    if (fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
         return nullptr;
+    }
     return fdopen(fd, "w");
 }
 

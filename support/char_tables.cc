@@ -34,19 +34,23 @@ constexpr ClassRange class_ranges[] = {
 
 constexpr std::array<std::uint16_t, 256> build_class_table() {
     std::array<std::uint16_t, 256> table{};
-    for (const ClassRange &range : class_ranges)
-        for (unsigned i = range.first; i <= range.last; ++i)
+    for (const ClassRange &range : class_ranges) {
+        for (unsigned i = range.first; i <= range.last; ++i) {
             table[i] = static_cast<std::uint16_t>(table[i] | range.bit);
+        }
+    }
     return table;
 }
 
 // Identity, except the 26 letters from `from` on, which map to those from `to` on.
 constexpr std::array<unsigned char, 256> build_case_table(unsigned char from, unsigned char to) {
     std::array<unsigned char, 256> table{};
-    for (unsigned i = 0; i < 256; ++i)
+    for (unsigned i = 0; i < 256; ++i) {
         table[i] = static_cast<unsigned char>(i);
-    for (unsigned i = 0; i < 26; ++i)
+    }
+    for (unsigned i = 0; i < 26; ++i) {
         table[from + i] = static_cast<unsigned char>(to + i);
+    }
     return table;
 }
 
@@ -82,9 +86,11 @@ namespace {
 
 // Whether every byte value in [first, last] has the class word `word`.
 constexpr bool words_are(unsigned first, unsigned last, std::uint16_t word) {
-    for (unsigned i = first; i <= last; ++i)
-        if (char_class_table[i] != word)
+    for (unsigned i = first; i <= last; ++i) {
+        if (char_class_table[i] != word) {
             return false;
+        }
+    }
     return true;
 }
 

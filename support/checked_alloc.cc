@@ -24,29 +24,35 @@ void report_alloc_failure(std::uint64_t size) {
 }
 
 void *checked_malloc(std::size_t size) {
-    if (size == 0)
+    if (size == 0) {
         size = 1;
+    }
     void *block = std::malloc(size);
-    if (block == nullptr)
+    if (block == nullptr) {
         report_alloc_failure(size);
+    }
     return block;
 }
 
 void *checked_calloc(std::size_t count, std::size_t size) {
-    if (count == 0 || size == 0)
+    if (count == 0 || size == 0) {
         count = size = 1;
+    }
     void *block = std::calloc(count, size);
-    if (block == nullptr)
+    if (block == nullptr) {
         report_alloc_failure(static_cast<std::uint64_t>(count) * size);
+    }
     return block;
 }
 
 void *checked_realloc(void *pointer, std::size_t size) {
-    if (size == 0)
+    if (size == 0) {
         size = 1;
+    }
     void *block = pointer == nullptr ? std::malloc(size) : std::realloc(pointer, size);
-    if (block == nullptr)
+    if (block == nullptr) {
         report_alloc_failure(size);
+    }
     return block;
 }
 

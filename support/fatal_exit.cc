@@ -7,7 +7,8 @@
 void (*fatal_exit_hook)() = nullptr;
 
 void fatal_exit(int status) {
-    if (fatal_exit_hook != nullptr)
+    if (fatal_exit_hook != nullptr) {
         fatal_exit_hook();
+    }
     std::exit(status);
 }

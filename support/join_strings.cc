@@ -11,8 +11,9 @@ char *join_strings_buffer = nullptr;
 
 std::size_t join_strings_length_list(const char *const *pieces) {
     std::size_t total = 0;
-    for (; *pieces != nullptr; ++pieces)
+    for (; *pieces != nullptr; ++pieces) {
         total += std::strlen(*pieces);
+    }
     return total;
 }
 
@@ -35,7 +36,8 @@ char *join_strings_list(const char *const *pieces) {
 char *rejoin_strings_list(char *old, const char *const *pieces) {
     char *joined = join_strings_list(pieces);
     // Only now: `old` may have been one of the pieces.
-    if (old != nullptr)
+    if (old != nullptr) {
         std::free(old);
+    }
     return joined;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Concatenation of any number of strings, without separators. Every call ends
-// its piece list with nullptr; a call without it does not compile. A null piece met at run time ends the list, as the terminator does.
+// its piece list with nullptr; a call without it does not compile. A null piece met at run time
+// ends the list, as the terminator does.
 #pragma once
 
 #include <cstddef>
@@ -43,15 +44,14 @@ constexpr bool ends_with_nullptr = [] {
 }();
 
 template <typename... Pieces>
-constexpr bool all_pieces_are_strings =
-    (std::is_convertible_v<Pieces, const char *> && ...);
+constexpr bool all_pieces_are_strings = (std::is_convertible_v<Pieces, const char *> && ...);
 
 } // namespace join_detail
 
 // A piece list as the joining family takes it: strings, ended by nullptr.
 template <typename... Pieces>
-concept PieceList = join_detail::ends_with_nullptr<Pieces...> &&
-                    join_detail::all_pieces_are_strings<Pieces...>;
+concept PieceList =
+    join_detail::ends_with_nullptr<Pieces...> && join_detail::all_pieces_are_strings<Pieces...>;
 
 // Total length of the pieces: join_strings_length("ab", "", "c", nullptr) == 3.
 template <typename... Pieces>
@@ -93,4 +93,3 @@ char *rejoin_strings(char *old, Pieces... pieces) {
     const char *const list[] = {pieces...};
     return rejoin_strings_list(old, list);
 }
-

@@ -25,8 +25,9 @@ bool usable_directory(const char *path) {
 } // namespace
 
 const char *temp_directory() {
-    if (chosen_directory != nullptr)
+    if (chosen_directory != nullptr) {
         return chosen_directory;
+    }
     const char *const candidates[] = {std::getenv("TMPDIR"),
                                       std::getenv("TMP"),
                                       std::getenv("TEMP"),
@@ -50,10 +51,12 @@ const char *temp_directory() {
 
 char *create_temp_file_prefixed(const char *prefix, const char *suffix) {
     const char *directory = temp_directory();
-    if (prefix == nullptr)
+    if (prefix == nullptr) {
         prefix = "cc";
-    if (suffix == nullptr)
+    }
+    if (suffix == nullptr) {
         suffix = "";
+    }
     std::size_t suffix_length = std::strlen(suffix);
     char *name = static_cast<char *>(
         checked_malloc(std::strlen(directory) + std::strlen(prefix) + suffix_length + 7));
@@ -66,8 +69,9 @@ char *create_temp_file_prefixed(const char *prefix, const char *suffix) {
                      std::strerror(error));
         std::abort();
     }
-    if (close(fd) != 0)
+    if (close(fd) != 0) {
         std::abort();
+    }
     return name;
 }
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // take_b_option and build_tool_argv on hand-made argument vectors.
-#include <gtest/gtest.h>
+#include "driver/command_line.h"
 
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "driver/command_line.h"
 #include "driver/personality.h"
 
 namespace {
@@ -117,8 +117,9 @@ TEST(TakeBOption, Table) {
         const char *directory = "untouched";
         EXPECT_EQ(row.result, take_b_option(&args.argc, args.pointers.data(), &directory));
         EXPECT_STREQ(row.directory != nullptr ? row.directory : "untouched", directory);
-        if (row.result == BOption::taken)
+        if (row.result == BOption::taken) {
             args.release_if_new(directory);
+        }
         if (row.remaining) {
             EXPECT_EQ(*row.remaining, args.elements()) << "up to the first null pointer";
             EXPECT_EQ(row.remaining->size(), static_cast<std::size_t>(args.argc));
@@ -195,7 +196,7 @@ TEST(LeadingPluginOptions, CountsWholePairsAtTheStart) {
              {{"zin-ar", "rcs", "--plugin", "p"}, 0},
              {{"zin-ar", "--plugin", "p", "rcs"}, 1},
              {{"zin-ar", "--plugin", "q", "--plugin", "p", "t"}, 2},
-             {{"zin-ar", "--plugin"}, 0},                    // no value: no pair
+             {{"zin-ar", "--plugin"}, 0}, // no value: no pair
              {{"zin-ar", "--plugin", "p", "--plugin"}, 1},
              {{"zin-ar", "--plugin=p", "--plugin", "p"}, 0}, // the joined form is the caller's
          }) {

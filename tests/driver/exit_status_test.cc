@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // wrapper_exit_status on statuses built with the platform's own macros, and
 // on the real statuses of one child that is stopped, continued and killed.
-#include <gtest/gtest.h>
+#include "driver/exit_status.h"
 
 #include <csignal>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "driver/exit_status.h"
 #include "testkit/capture.h"
 #include "testkit/files.h"
 #include "testkit/scratch.h"

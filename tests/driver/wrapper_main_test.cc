@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // wrapper_main called directly, for what a program cannot be started with.
+#include "driver/wrapper_main.h"
+
 #include <gtest/gtest.h>
 
 #include "driver/personality.h"
-#include "driver/wrapper_main.h"
 #include "testkit/capture.h"
 
 namespace {

@@ -4,8 +4,8 @@
 // tests/driver/exit_status_test.cc.
 #include <csignal>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "testkit/files.h"
 #include "testkit/wrapper_test.h"
@@ -75,8 +75,11 @@ TEST_F(WrapperTest, ToolDumpingCoreIsReportedSo) {
 // /bin/sh as a script, whatever the C library's execvp would do.
 TEST_F(WrapperTest, ToolThatCannotBeExecutedIsReported) {
     std::string tool = tree_.tool_dir + "ar";
-    for (const std::string &content : {std::string("#!/nonexistent/zin-test-interpreter\n"),
-                                       std::string(), std::string("\x7f" "ELF\x02\x01\x01", 7)}) {
+    for (const std::string &content :
+         {std::string("#!/nonexistent/zin-test-interpreter\n"), std::string(),
+          std::string("\x7f"
+                      "ELF\x02\x01\x01",
+                      7)}) {
         write_file(tool, content, 0755);
         expect_run(wrapper("zin-ar", {"t"}), "", "Error running " + tool + ": execvp\n", 1);
     }

@@ -45,25 +45,29 @@ extern void *__libc_calloc(size_t, size_t);
 extern void *__libc_realloc(void *, size_t);
 
 static int function_index(const char *name) {
-    for (int i = 0; i < F_COUNT; ++i)
-        if (strcmp(name_of(i), name) == 0)
+    for (int i = 0; i < F_COUNT; ++i) {
+        if (strcmp(name_of(i), name) == 0) {
             return i;
+        }
+    }
     return -1;
 }
 
 // Counts one call of `f`; true when that call must fail (errno is then set).
 static int should_fail(int f) {
     unsigned long n = ++calls[f];
-    if (armed != f || n < armed_first || n - armed_first >= armed_count)
+    if (armed != f || n < armed_first || n - armed_first >= armed_count) {
         return 0;
+    }
     errno = armed_errno ? armed_errno : zin_fault_functions[f].natural_errno;
     return 1;
 }
 
 static void *next_symbol(const char *name) {
     void *symbol = dlsym(RTLD_NEXT, name);
-    if (symbol == NULL)
+    if (symbol == NULL) {
         abort();
+    }
     return symbol;
 }
 
@@ -77,8 +81,9 @@ static void *next_symbol(const char *name) {
     }
 
 void zin_fault_reset(void) {
-    for (int i = 0; i < F_COUNT; ++i)
+    for (int i = 0; i < F_COUNT; ++i) {
         calls[i] = 0;
+    }
     sleep_count = 0;
 }
 
@@ -101,16 +106,18 @@ unsigned long zin_fault_calls(const char *function) {
 }
 
 unsigned zin_fault_sleeps(unsigned *out, unsigned max) {
-    for (unsigned i = 0; i < sleep_count && i < max && i < MAX_SLEEPS; ++i)
+    for (unsigned i = 0; i < sleep_count && i < max && i < MAX_SLEEPS; ++i) {
         out[i] = sleeps[i];
+    }
     return sleep_count;
 }
 
 __attribute__((constructor)) static void arm_from_environment(void) {
     counts_path = getenv("ZIN_FAULT_COUNTS");
     const char *setting = getenv("ZIN_FAULT");
-    if (setting == NULL || *setting == '\0')
+    if (setting == NULL || *setting == '\0') {
         return;
+    }
     char name[32];
     unsigned long nth = 0;
     int error_number = 0;
@@ -123,14 +130,17 @@ __attribute__((constructor)) static void arm_from_environment(void) {
 }
 
 __attribute__((destructor)) static void write_counts(void) {
-    if (counts_path == NULL)
+    if (counts_path == NULL) {
         return;
+    }
     armed = -1;
     FILE *out = fopen(counts_path, "a");
-    if (out == NULL)
+    if (out == NULL) {
         return;
-    for (int i = 0; i < F_COUNT; ++i)
+    }
+    for (int i = 0; i < F_COUNT; ++i) {
         fprintf(out, "%s %lu\n", name_of(i), calls[i]);
+    }
     fclose(out);
 }
 
@@ -159,8 +169,9 @@ int pipe2(int fds[2], int flags) {
 // Served by fork so that the caller may return from it; the child then has
 // memory of its own, which the code under test must not rely on anyway.
 pid_t vfork(void) {
-    if (should_fail(F_vfork))
+    if (should_fail(F_vfork)) {
         return -1;
+    }
     REAL(fork);
     return real_fork();
 }
@@ -177,8 +188,9 @@ int close(int fd) {
 
 static int open_common(const char *name, int flags, va_list args) {
     mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE))
+    if (flags & (O_CREAT | O_TMPFILE)) {
         mode = (mode_t)va_arg(args, int);
+    }
     REAL(open);
     return should_fail(F_open) ? -1 : real_open(name, flags, mode);
 }
@@ -261,8 +273,9 @@ char *realpath(const char *path, char *resolved) {
 
 unsigned sleep(unsigned seconds) {
     ++calls[F_sleep];
-    if (sleep_count < MAX_SLEEPS)
+    if (sleep_count < MAX_SLEEPS) {
         sleeps[sleep_count] = seconds;
+    }
     ++sleep_count;
     return 0;
 }

@@ -4,14 +4,6 @@
 // normal result or report a failure its operations document, and afterwards
 // hold no descriptor, child process or temporary file. The single-call cases
 // of the Unix back end are in tests/pex/spawn_child_fault_test.cc.
-#include "pex/hygiene.h"
-#include "pex/pex.h"
-#include "support/fatal_exit.h"
-
-#include "fault/zin_fault.h"
-#include "testkit/files.h"
-#include "testkit/process.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -25,6 +17,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "fault/zin_fault.h"
+#include "pex/hygiene.h"
+#include "pex/pex.h"
+#include "support/fatal_exit.h"
+#include "testkit/files.h"
+#include "testkit/process.h"
 
 namespace {
 
@@ -67,11 +66,13 @@ void one_stage(const Paths &paths, Result *result) {
 void two_stages(Pipeline *pipeline, const Paths &paths, Result *result) {
     result->message = pex_run_stage(pipeline, PEX_PATH_SEARCH, "sh", produce, nullptr, nullptr,
                                     &result->error_number);
-    if (result->message == nullptr)
+    if (result->message == nullptr) {
         result->message = pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "tr", upcase,
                                         paths.out, nullptr, &result->error_number);
-    if (result->message == nullptr && pex_get_status(pipeline, 2, result->statuses) == 0)
+    }
+    if (result->message == nullptr && pex_get_status(pipeline, 2, result->statuses) == 0) {
         result->message = "pex_get_status";
+    }
     pex_release(pipeline);
 }
 
@@ -117,10 +118,12 @@ void streams(const Paths &, Result *result) {
         }
     }
     PexStageTimes times[1];
-    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0)
+    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0) {
         result->message = "pex_get_status";
-    if (result->message == nullptr)
+    }
+    if (result->message == nullptr) {
         result->times_read = pex_get_stage_times(pipeline, 1, times) == 1;
+    }
     result->statuses[1] = 0;
     pex_release(pipeline);
 }
@@ -138,8 +141,9 @@ void input_file(const Paths &paths, Result *result) {
     std::fputs("abc", input);
     result->message = pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "tr", upcase,
                                     paths.out, nullptr, &result->error_number);
-    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0)
+    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0) {
         result->message = "pex_get_status";
+    }
     result->statuses[1] = 0;
     pex_release(pipeline);
 }
@@ -230,9 +234,10 @@ class PipelineFaultWalk : public HygieneTest {
                 Result result;
                 scenario.run(paths, &result);
                 std::string counts;
-                for (const zin_fault_function &function : zin_fault_functions)
+                for (const zin_fault_function &function : zin_fault_functions) {
                     counts += std::string(function.name) + " " +
                               std::to_string(zin_fault_calls(function.name)) + "\n";
+                }
                 counts += result.message == nullptr ? "ok\n" : "failed\n";
                 (void)!write(report_fd, counts.data(), counts.size());
             },
@@ -259,26 +264,33 @@ class PipelineFaultWalk : public HygieneTest {
             std::string output = scenario.streams ? std::string(result.output) + "|" + result.errors
                                                   : kit::read_file(out_path);
             std::string expected = scenario.streams ? "ABC|e" : "ABC";
-            if (scenario.run == one_stage)
+            if (scenario.run == one_stage) {
                 expected = "abc";
-            if (output != expected)
+            }
+            if (output != expected) {
                 return "output '" + output + "' instead of '" + expected + "'";
-            if (result.statuses[0] != scenario.first_status || result.statuses[1] != 0)
+            }
+            if (result.statuses[0] != scenario.first_status || result.statuses[1] != 0) {
                 return "statuses " + std::to_string(result.statuses[0]) + " " +
                        std::to_string(result.statuses[1]);
-            if (scenario.streams && !result.times_read)
+            }
+            if (scenario.streams && !result.times_read) {
                 return "stage times not read";
+            }
             return "";
         }
         auto sources = message_sources.find(result.message);
-        if (sources == message_sources.end())
+        if (sources == message_sources.end()) {
             return std::string("undocumented message '") + result.message + "'";
-        if (sources->second.count(function.name) == 0)
+        }
+        if (sources->second.count(function.name) == 0) {
             return std::string("message '") + result.message + "' from a failed " + function.name;
+        }
         int expected_errno = without_errno.count(result.message) != 0 ? 0 : function.natural_errno;
-        if (result.error_number != expected_errno)
+        if (result.error_number != expected_errno) {
             return std::string("error number ") + std::to_string(result.error_number) + " for '" +
                    result.message + "'";
+        }
         return "";
     }
 
@@ -323,13 +335,15 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                         if (after != before &&
                             !(close_failed && after.size() == before.size() + 1 &&
                               std::includes(after.begin(), after.end(), before.begin(),
-                                            before.end())))
+                                            before.end()))) {
                             verdict += " descriptors left open;";
+                        }
                         int child_status;
                         bool waits_failed = std::strcmp(function, "waitpid") == 0 ||
                                             std::strcmp(function, "wait4") == 0;
-                        if (!waits_failed && waitpid(-1, &child_status, WNOHANG) != -1)
+                        if (!waits_failed && waitpid(-1, &child_status, WNOHANG) != -1) {
                             verdict += " a child left behind;";
+                        }
                         std::string outcome =
                             result.message == nullptr ? "completed" : result.message;
                         std::string line = verdict.empty() ? "ok " + outcome : "BAD " + verdict;
@@ -373,18 +387,21 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                 std::set<std::string> files = scratch_entries();
                 files.erase("out");
                 if (outcome == "out of memory" || outcome == "temporary file abort" ||
-                    outcome == "close left open")
+                    outcome == "close left open") {
                     tally["  files left by an ended process"] += static_cast<int>(files.size());
-                else
+                } else {
                     EXPECT_TRUE(files.empty()) << testing::PrintToString(files);
-                for (const std::string &name : scratch_entries())
+                }
+                for (const std::string &name : scratch_entries()) {
                     remove_scratch_entry(name);
+                }
             }
         }
     }
     std::printf("%d faults injected\n", injected);
-    for (const auto &[what, count] : tally)
+    for (const auto &[what, count] : tally) {
         std::printf("  %-50s %d\n", what.c_str(), count);
+    }
     EXPECT_EQ(kit::open_descriptors(), descriptors);
     EXPECT_GT(injected, 100);
 }

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // Path names: components, base names and the canonical form.
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
 #include "lookup/base_name.h"
 #include "lookup/canonical_path.h"
 #include "lookup/path_components.h"
-
 #include "testkit/files.h"
 #include "testkit/scratch_test.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -20,10 +18,12 @@ std::vector<std::string> components_of(const char *path) {
     int count = -1;
     char **components = split_path_components(path, &count);
     std::vector<std::string> result;
-    if (components == nullptr)
+    if (components == nullptr) {
         return result;
-    for (char **component = components; *component != nullptr; ++component)
+    }
+    for (char **component = components; *component != nullptr; ++component) {
         result.emplace_back(*component);
+    }
     free_path_components(components);
     EXPECT_EQ(count, static_cast<int>(result.size())) << path;
     return result;

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Allocation failures in the path-name helpers and the relocation: every one
 // ends in a null result, and nothing that was allocated stays behind.
-#include "lookup/canonical_path.h"
-#include "lookup/path_components.h"
-
-#include "fault/zin_fault.h"
-#include "relocation_fixture.h"
-#include "testkit/launch.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+
+#include "fault/zin_fault.h"
+#include "lookup/canonical_path.h"
+#include "lookup/path_components.h"
+#include "relocation_fixture.h"
+#include "testkit/launch.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -48,8 +47,9 @@ std::size_t bytes_in_use() {
 // in a copy of this program with the cache off, expects it to pass and
 // returns true; otherwise returns false and the test runs here.
 bool ran_in_leak_checked_copy() {
-    if (!can_count_bytes || leak_checks_active())
+    if (!can_count_bytes || leak_checks_active()) {
         return false;
+    }
     const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
     kit::Launch copy;
     copy.executable = "/proc/self/exe";
@@ -85,10 +85,11 @@ unsigned long walk_malloc_failures(const std::function<char *()> &run, const std
             EXPECT_TRUE(is_expected) << "undisturbed run";
             return calls;
         }
-        if (tolerate_expected_on_failure)
+        if (tolerate_expected_on_failure) {
             EXPECT_TRUE(is_null || is_expected) << "malloc call " << n << " failed";
-        else
+        } else {
             EXPECT_TRUE(is_null) << "malloc call " << n << " failed";
+        }
     }
     ADD_FAILURE() << "no end of malloc calls";
     return 0;
@@ -105,8 +106,9 @@ TEST(AllocationFaults, StrdupAllocatesThroughTheInterposedMalloc) {
 }
 
 TEST(AllocationFaults, SplitPathComponents) {
-    if (ran_in_leak_checked_copy())
+    if (ran_in_leak_checked_copy()) {
         return;
+    }
     const char *path = "/usr//local/bin/zin-ar";
     int count = -1;
     zin_fault_arm("malloc", 1, 0, 0);
@@ -152,8 +154,9 @@ TEST(AllocationFaults, CanonicalPath) {
 class RelocationFaults : public RelocatedPrefixTest {};
 
 TEST_F(RelocationFaults, EveryAllocationOfAnAbsoluteProgramPath) {
-    if (ran_in_leak_checked_copy())
+    if (ran_in_leak_checked_copy()) {
         return;
+    }
     auto run = [] { return relocated_prefix_keep_links("/opt/tc/bin/zin-ar", bin_dir, lib_dir); };
     std::free(run());
     // The copy, P (array + 5), B (array + 4), T (array + 6) and the result.
@@ -173,8 +176,9 @@ TEST_F(RelocationFaults, EveryAllocationOfAnAbsoluteProgramPath) {
 }
 
 TEST_F(RelocationFaults, EveryAllocationWithLinksResolvedOnPath) {
-    if (ran_in_leak_checked_copy())
+    if (ran_in_leak_checked_copy()) {
         return;
+    }
     install_program("tc");
     setenv("PATH", at("tc").c_str(), 1);
     std::string expected = relocated_from("tc");
@@ -186,8 +190,9 @@ TEST_F(RelocationFaults, EveryAllocationWithLinksResolvedOnPath) {
 }
 
 TEST_F(RelocationFaults, CandidateBufferComesFromTheHeapOnlyFrom4032Bytes) {
-    if (ran_in_leak_checked_copy())
+    if (ran_in_leak_checked_copy()) {
         return;
+    }
     install_program("tc");
     std::string expected = relocated_from("tc");
     auto run = [] { return relocated_prefix_keep_links("zin-ar", bin_dir, lib_dir); };

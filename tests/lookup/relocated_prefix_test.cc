@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Relocating configured directories like the running program, with the
 // lookup of the program on PATH, and the resolving step both entry points share.
-#include "relocation_fixture.h"
+#include <sys/stat.h>
 
 #include "lookup/relocation_program_path.h"
-
-#include <sys/stat.h>
+#include "relocation_fixture.h"
 
 namespace {
 

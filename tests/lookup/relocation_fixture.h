@@ -3,17 +3,15 @@
 // helpers, and a scratch directory with PATH and the working directory restored.
 #pragma once
 
-#include "lookup/relocated_prefix.h"
-
-#include "testkit/files.h"
-#include "testkit/scratch_test.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
+
+#include "lookup/relocated_prefix.h"
+#include "testkit/files.h"
+#include "testkit/scratch_test.h"
 
 // The configured directories of the wrappers.
 inline constexpr const char *bin_dir = "/usr/local/bin/";
@@ -22,8 +20,9 @@ inline constexpr const char *libexec_dir = "/usr/local/libexec/zin13/zin/";
 
 // A relocation result as text, nullopt for null; frees the result.
 inline std::optional<std::string> take(char *result) {
-    if (result == nullptr)
+    if (result == nullptr) {
         return std::nullopt;
+    }
     std::string text = result;
     std::free(result);
     return text;
@@ -46,8 +45,9 @@ class RelocatedPrefixTest : public kit::ScratchTest {
   protected:
     void SetUp() override {
         const char *path = std::getenv("PATH");
-        if (path != nullptr)
+        if (path != nullptr) {
             saved_path = path;
+        }
         char *cwd = getcwd(nullptr, 0);
         ASSERT_NE(cwd, nullptr);
         saved_cwd = cwd;
@@ -55,10 +55,11 @@ class RelocatedPrefixTest : public kit::ScratchTest {
         ScratchTest::SetUp();
     }
     void TearDown() override {
-        if (saved_path)
+        if (saved_path) {
             setenv("PATH", saved_path->c_str(), 1);
-        else
+        } else {
             unsetenv("PATH");
+        }
         EXPECT_EQ(chdir(saved_cwd.c_str()), 0);
         ScratchTest::TearDown();
     }

@@ -2,28 +2,28 @@
 // Search lists: filling them, the lookup of a file in them and the trace.
 #include "lookup/search_list.h"
 
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
 #include "testkit/capture.h"
 #include "testkit/files.h"
 #include "testkit/launch.h"
 #include "testkit/process.h"
 #include "testkit/scratch_test.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <functional>
-#include <climits>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
 namespace {
 
 // The prefixes of `list` in search order.
 std::vector<std::string> prefixes(const SearchList &list) {
     std::vector<std::string> result;
-    for (const SearchListEntry *entry = list.head; entry != nullptr; entry = entry->next)
+    for (const SearchListEntry *entry = list.head; entry != nullptr; entry = entry->next) {
         result.emplace_back(entry->prefix);
+    }
     return result;
 }
 
@@ -142,8 +142,9 @@ TEST_F(SearchListTest, FindConcatenatesPrefixAndName) {
 }
 
 TEST_F(SearchListTest, FindSkipsDirectoriesAndTakesTheFirstMatch) {
-    for (const char *dir : {"one", "two", "three"})
+    for (const char *dir : {"one", "two", "three"}) {
         ASSERT_TRUE(kit::make_dirs(at(dir)));
+    }
     ASSERT_TRUE(kit::make_dirs(at("one/tool")));
     make_file("two/tool", 0755);
     make_file("three/tool", 0755);
@@ -157,8 +158,9 @@ TEST_F(SearchListTest, FindSkipsDirectoriesAndTakesTheFirstMatch) {
 // The skipped file is passed over by identity, under any name and through
 // links, as a directory is; other files are found as before.
 TEST_F(SearchListTest, FindExceptPassesOverOneFile) {
-    for (const char *dir : {"one", "two", "three"})
+    for (const char *dir : {"one", "two", "three"}) {
         ASSERT_TRUE(kit::make_dirs(at(dir)));
+    }
     make_file("one/wrapper", 0755);
     ASSERT_EQ(symlink(at("one/wrapper").c_str(), at("two/tool").c_str()), 0);
     make_file("three/tool", 0755);
@@ -215,8 +217,9 @@ TEST_F(SearchListTest, FindInAnEmptyListFailsForRelativeNames) {
 }
 
 TEST_F(SearchListTest, FindHonoursTheAccessMode) {
-    for (const char *dir : {"one", "two"})
+    for (const char *dir : {"one", "two"}) {
         ASSERT_TRUE(kit::make_dirs(at(dir)));
+    }
     make_file("one/tool", 0644);
     make_file("two/tool", 0755);
     make_file("one/plugin", 0311);
@@ -226,12 +229,15 @@ TEST_F(SearchListTest, FindHonoursTheAccessMode) {
     // Checked as user 65534: root would pass access() for any read test.
     kit::ChildOutcome child = kit::run_in_child(
         [&] {
-            if (find(list, "tool", X_OK) != at("two/tool"))
+            if (find(list, "tool", X_OK) != at("two/tool")) {
                 return 1;
-            if (find(list, "plugin", R_OK) != at("two/plugin"))
+            }
+            if (find(list, "plugin", R_OK) != at("two/plugin")) {
                 return 2;
-            if (find(list, "tool", R_OK) != at("one/tool"))
+            }
+            if (find(list, "tool", R_OK) != at("one/tool")) {
                 return 3;
+            }
             return find(list, at("one/plugin"), R_OK).empty() ? 0 : 4;
         },
         true);

@@ -18,8 +18,9 @@ int hand_out_fd() {
 
 // A descriptor leaves the pipeline's hands: closed, or taken by a child or stream.
 void give_up_fd(int fd) {
-    if (state.open_fds.erase(fd) == 0)
+    if (state.open_fds.erase(fd) == 0) {
         state.bad_closes.push_back(fd);
+    }
 }
 
 // Slot 1: a new descriptor, or the injected failure.
@@ -53,12 +54,15 @@ pid_t fake_spawn_child(Pipeline *, int flags, const char *executable, const char
     state.spawns.push_back(
         {flags, executable, env != nullptr, in_fd, out_fd, err_fd, child_close_fd});
     // The contract: the parent's copies are gone whatever the result.
-    if (in_fd != 0)
+    if (in_fd != 0) {
         give_up_fd(in_fd);
-    if (out_fd != 1)
+    }
+    if (out_fd != 1) {
         give_up_fd(out_fd);
-    if (err_fd != 2)
+    }
+    if (err_fd != 2) {
         give_up_fd(err_fd);
+    }
     if (state.faults.spawn_message != nullptr) {
         *error_message = state.faults.spawn_message;
         *error_number = state.faults.spawn_errno;
@@ -84,8 +88,9 @@ int fake_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stage_tim
         return -1;
     }
     *status = fake_status_of(pid);
-    if (stage_times != nullptr)
+    if (stage_times != nullptr) {
         *stage_times = fake_times_of(pid);
+    }
     return 0;
 }
 

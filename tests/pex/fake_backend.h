@@ -4,11 +4,11 @@
 // closed (or consumed by spawn_child or a stream) exactly once.
 #pragma once
 
-#include "pex/pex_types.h"
-
 #include <set>
 #include <string>
 #include <vector>
+
+#include "pex/pex_types.h"
 
 struct FakeOpen {
     std::string name;

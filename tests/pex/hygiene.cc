@@ -2,15 +2,15 @@
 // Leak checks for the pipeline tests.
 #include "pex/hygiene.h"
 
-#include "support/temp_file.h"
-#include "testkit/files.h"
-#include "testkit/process.h"
-#include "testkit/scratch.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/temp_file.h"
+#include "testkit/files.h"
+#include "testkit/process.h"
+#include "testkit/scratch.h"
 
 const std::string &scratch_directory() {
     static const bool named = setenv("TMPDIR", kit::process_scratch_dir().c_str(), 1) == 0;
@@ -38,8 +38,9 @@ void HygieneTest::TearDown() {
     EXPECT_EQ(errno, ECHILD);
     std::set<std::string> left_files = scratch_entries();
     EXPECT_TRUE(left_files.empty()) << "files left: " << testing::PrintToString(left_files);
-    for (const std::string &name : left_files)
+    for (const std::string &name : left_files) {
         remove_scratch_entry(name);
+    }
 }
 
 std::string HygieneTest::scratch(const std::string &name) {

@@ -4,11 +4,10 @@
 // children started by the Unix back end.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "pex/fake_backend.h"
 #include "pex/pex.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading statuses and times, and releasing pipelines, against the recording
 // back end.
-#include "pex/hygiene.h"
-
 #include <cerrno>
 #include <vector>
+
+#include "pex/hygiene.h"
 
 namespace {
 
@@ -12,8 +12,9 @@ class PexResultsTest : public FakePipelineTest {
   protected:
     // Starts `stages` stages, the last one final.
     void start(Pipeline *pipeline, int stages) {
-        for (int i = 0; i < stages; ++i)
+        for (int i = 0; i < stages; ++i) {
             ASSERT_EQ(run(pipeline, i + 1 == stages ? PEX_FINAL_STAGE : 0), nullptr);
+        }
     }
 };
 

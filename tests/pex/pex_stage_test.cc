@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Starting stages and collecting statuses, against the recording back end.
-#include "pex/hygiene.h"
-#include "testkit/files.h"
-
 #include <cerrno>
 #include <string>
+
+#include "pex/hygiene.h"
+#include "testkit/files.h"
 
 namespace {
 
@@ -288,8 +288,9 @@ class PexStageFailureTest : public PexStageTest, public testing::WithParamInterf
 TEST_P(PexStageFailureTest, ReportsAndClosesEachDescriptorOnce) {
     const FailureRow &row = GetParam();
     std::string base = row.temp_base == nullptr ? "" : row.temp_base;
-    if (!base.empty() && base[0] != '/')
+    if (!base.empty() && base[0] != '/') {
         base = scratch(base);
+    }
     Pipeline *pipeline = make(row.pipeline_flags, base.empty() ? nullptr : base.c_str());
     if (row.earlier_stage >= 0) {
         EXPECT_EQ(run_tool(pipeline, static_cast<unsigned>(row.earlier_stage)), nullptr);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The pipeline's stream operations, against the recording back end.
+#include <cerrno>
+
 #include "pex/hygiene.h"
 #include "testkit/files.h"
-
-#include <cerrno>
 
 namespace {
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Naming temporary files of a pipeline, against the recording back end.
-#include "pex/hygiene.h"
-#include "testkit/files.h"
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "pex/hygiene.h"
+#include "testkit/files.h"
 
 namespace {
 
@@ -31,8 +31,9 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
     EXPECT_EQ(kit::read_file(bare), "");
     std::free(bare);
     pex_release(plain);
-    for (const std::string &entry : scratch_entries())
+    for (const std::string &entry : scratch_entries()) {
         remove_scratch_entry(entry);
+    }
 
     std::string base = scratch("base.");
     Pipeline *with_base = make(0, base.c_str());
@@ -46,8 +47,9 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
     EXPECT_EQ(kit::read_file(from_base), "");
     std::free(from_base);
     pex_release(with_base);
-    for (const std::string &entry : scratch_entries())
+    for (const std::string &entry : scratch_entries()) {
         remove_scratch_entry(entry);
+    }
 }
 
 TEST_F(PexTempNameTest, Templates) {

@@ -1,11 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 // Whole pipelines of real programs over the Unix back end.
-#include "pex/hygiene.h"
-#include "pex/pex.h"
-#include "testkit/files.h"
-#include "testkit/launch.h"
-#include "testkit/process.h"
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -13,6 +7,12 @@
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
+
+#include "pex/hygiene.h"
+#include "pex/pex.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
 
 namespace {
 
@@ -23,8 +23,9 @@ std::string pattern(std::size_t size, bool upper) {
     std::string line = upper ? "0123456789ABCDEF\n" : "0123456789abcdef\n";
     std::string text;
     text.reserve(size + line.size());
-    while (text.size() < size)
+    while (text.size() < size) {
         text += line;
+    }
     text.resize(size);
     return text;
 }
@@ -50,8 +51,9 @@ class PipelineTest : public HygieneTest {
     void expect_all_succeeded(Pipeline *pipeline, int count) {
         std::vector<int> statuses(static_cast<std::size_t>(count), -1);
         ASSERT_EQ(pex_get_status(pipeline, count, statuses.data()), 1);
-        for (int status : statuses)
+        for (int status : statuses) {
             EXPECT_EQ(status, 0);
+        }
     }
 
     int error_number_ = 0;
@@ -97,8 +99,9 @@ TEST_F(PipelineTest, KeptTemporaryFilesAndOutputStream) {
     std::set<std::string> kept = scratch_entries();
     EXPECT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept.count("stage..second"), 1u);
-    for (const std::string &name : kept)
+    for (const std::string &name : kept) {
         remove_scratch_entry(name);
+    }
 }
 
 TEST_F(PipelineTest, InputFromFile) {
@@ -208,8 +211,9 @@ TEST_F(PipelineTest, UnwritableOutputDirectory) {
             Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
             const char *message = cat(pipeline, PEX_FINAL_STAGE, out.c_str());
             pex_release(pipeline);
-            if (message == nullptr || std::strcmp(message, "open temporary output file") != 0)
+            if (message == nullptr || std::strcmp(message, "open temporary output file") != 0) {
                 return 1;
+            }
             return error_number_ == EACCES ? 0 : 2;
         },
         true);

@@ -1,13 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Failures of the system calls under spawn_child and wait_child, injected by
 // the fault library (which also serves vfork by fork and records sleeps).
-#include "pex/hygiene.h"
-#include "support/error_text.h"
-#include "testkit/files.h"
-#include "testkit/launch.h"
-
-#include "fault/zin_fault.h"
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -15,6 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "fault/zin_fault.h"
+#include "pex/hygiene.h"
+#include "support/error_text.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
 
 namespace {
 

@@ -1,11 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Unix back end with real processes, files and pipes.
-#include "pex/hygiene.h"
-#include "support/error_text.h"
-#include "testkit/files.h"
-#include "testkit/launch.h"
-#include "testkit/process.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,6 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "pex/hygiene.h"
+#include "support/error_text.h"
+#include "testkit/files.h"
+#include "testkit/launch.h"
+#include "testkit/process.h"
 
 extern char **environ;
 
@@ -80,17 +80,20 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
         kit::ChildOutcome child = kit::run_in_child([&] {
             int fd = writable ? open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
                               : open("/dev/null", O_RDONLY);
-            if (fd < 0 || dup2(fd, 2) < 0)
+            if (fd < 0 || dup2(fd, 2) < 0) {
                 return 101;
+            }
             close(fd);
             struct rlimit limit = {32, 32};
-            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
                 return 102;
+            }
             while (open("/dev/null", O_RDONLY) >= 0) {
             }
             pid_t pid = spawn(PEX_PATH_SEARCH, "zin-no-such-program", {"zin-no-such-program"});
-            if (pid <= 0)
+            if (pid <= 0) {
                 return 103;
+            }
             int status = wait_for(pid);
             return WIFEXITED(status) ? WEXITSTATUS(status) : 104;
         });
@@ -127,8 +130,9 @@ TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
     EXPECT_EQ(wait_for(pid), 0);
     EXPECT_EQ(kit::read_file(out_name), "out\nerr\n");
     EXPECT_EQ(kit::read_file(err_name), "");
-    for (const std::string &name : {in_name, out_name, err_name})
+    for (const std::string &name : {in_name, out_name, err_name}) {
         std::remove(name.c_str());
+    }
 }
 
 TEST_F(UnixBackendTest, ChildClosesTheExtraDescriptor) {
@@ -242,12 +246,14 @@ TEST_F(UnixBackendTest, PermissionDenied) {
         [&] {
             errno = 0;
             if (pex_unix_backend.open_for_write(&pipeline_, (locked + "/new").c_str(), 0, 0) >= 0 ||
-                errno != EACCES)
+                errno != EACCES) {
                 return 1;
+            }
             errno = 0;
             if (pex_unix_backend.open_for_read(&pipeline_, secret.c_str(), 0) >= 0 ||
-                errno != EACCES)
+                errno != EACCES) {
                 return 2;
+            }
             return 0;
         },
         true);

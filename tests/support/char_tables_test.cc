@@ -21,8 +21,9 @@ TEST(CharTablesTest, CharIsTestsAnyClassOfTheMask) {
     EXPECT_FALSE(char_is('_', CHAR_DIGIT | CHAR_SPACE));
     EXPECT_FALSE(char_is('a', 0));
     // On a platform with signed char these are negative; char_is must not index below 0.
-    for (int i = 128; i < 256; ++i)
+    for (int i = 128; i < 256; ++i) {
         EXPECT_FALSE(char_is(static_cast<char>(i), 0xffff)) << i;
+    }
 }
 
 } // namespace

@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "support/error_text.h"
 #include "support/fatal_exit.h"
@@ -75,8 +74,9 @@ TEST(CheckedAllocTest, CallocZeroGivesZeroedByte) {
 
 TEST(CheckedAllocTest, CallocZeroesEveryElement) {
     auto *block = static_cast<std::uint32_t *>(checked_calloc(100, sizeof(std::uint32_t)));
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(block[i], 0u) << i;
+    }
     std::free(block);
 }
 

@@ -4,9 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 

@@ -12,13 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "testkit/files.h"
 #include "testkit/launch.h"
@@ -32,10 +31,11 @@ void use_environment(const char *tmpdir, const char *tmp, const char *temp) {
     const std::pair<const char *, const char *> variables[] = {
         {"TMPDIR", tmpdir}, {"TMP", tmp}, {"TEMP", temp}};
     for (auto [name, value] : variables) {
-        if (value != nullptr)
+        if (value != nullptr) {
             setenv(name, value, 1);
-        else
+        } else {
             unsetenv(name);
+        }
     }
 }
 
@@ -53,8 +53,9 @@ bool enter_root(const std::string &directory) {
 std::string regex_quote(const std::string &text) {
     std::string quoted;
     for (char c : text) {
-        if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr)
+        if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) {
             quoted += '\\';
+        }
         quoted += c;
     }
     return quoted;
@@ -89,8 +90,9 @@ void expect_temp_file(const std::string &name, const std::string &directory,
     ASSERT_EQ(name.size(), directory.size() + prefix.size() + 6 + suffix.size());
     EXPECT_EQ(name.substr(0, directory.size() + prefix.size()), directory + prefix);
     EXPECT_EQ(name.substr(name.size() - suffix.size()), suffix);
-    for (char c : name.substr(directory.size() + prefix.size(), 6))
+    for (char c : name.substr(directory.size() + prefix.size(), 6)) {
         EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << c;
+    }
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0) << path << ": " << std::strerror(errno);
     EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -136,14 +138,17 @@ class TempFileCandidateTest : public TempFileTest,
 
 TEST_P(TempFileCandidateTest, ChosenDirectory) {
     const CandidateRow &row = GetParam();
-    if (row.as_nobody && !can_become_nobody())
+    if (row.as_nobody && !can_become_nobody()) {
         GTEST_SKIP() << "cannot switch to the unprivileged user " << kit::nobody_id;
+    }
     struct stat info;
     if (row.chosen[0] == '/' && (access("/tmp/", R_OK | W_OK | X_OK) != 0 ||
-                                 stat("/tmp/", &info) != 0 || !S_ISDIR(info.st_mode)))
+                                 stat("/tmp/", &info) != 0 || !S_ISDIR(info.st_mode))) {
         GTEST_SKIP() << "/tmp/ is not usable on this machine";
-    for (const char *name : {"first", "second", "third"})
+    }
+    for (const char *name : {"first", "second", "third"}) {
         make_directory(name, 0700);
+    }
     make_directory("usable", 0777);
     make_directory("mode555", 0555);                    // no write
     make_directory("mode666", 0666);                    // no search
@@ -170,8 +175,9 @@ INSTANTIATE_TEST_SUITE_P(Candidates, TempFileCandidateTest, testing::ValuesIn(ca
 // The fixed candidates, each made the first usable one inside a private root
 // directory (chroot, which needs root or CAP_SYS_CHROOT).
 TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
-    if (!can_enter_root())
+    if (!can_enter_root()) {
         GTEST_SKIP() << "chroot is not permitted here";
+    }
     std::string with_tmp = make_directory("with-tmp", 0755);
     make_directory("with-tmp/tmp", 0777);
     make_directory("with-tmp/var", 0755);
@@ -188,8 +194,9 @@ TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
     for (const Case &one :
          {Case{with_tmp, "/tmp//"}, Case{with_var_tmp, "/var/tmp/"}, Case{empty, "./"}}) {
         kit::ChildOutcome child = kit::run_in_child([&] {
-            if (!enter_root(one.root))
+            if (!enter_root(one.root)) {
                 return 2;
+            }
             use_environment(nullptr, nullptr, nullptr);
             return say(temp_directory());
         });
@@ -199,12 +206,14 @@ TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
 }
 
 TEST_F(TempFileTest, NothingUsableCreatesInWorkingDirectory) {
-    if (!can_enter_root())
+    if (!can_enter_root()) {
         GTEST_SKIP() << "chroot is not permitted here";
+    }
     std::string root = make_directory("root", 0755);
     kit::ChildOutcome child = kit::run_in_child([&] {
-        if (!enter_root(root))
+        if (!enter_root(root)) {
             return 2;
+        }
         use_environment(nullptr, nullptr, nullptr);
         return say(create_temp_file(".o"));
     });
@@ -258,18 +267,21 @@ TEST_F(TempFileTest, CreatedNames) {
     for (const Row &row : rows) {
         kit::ChildOutcome child = kit::run_in_child([&] {
             use_environment(directory.c_str(), nullptr, nullptr);
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < 3; ++i) {
                 say(std::string(row.create()) + "\n");
+            }
             return 0;
         });
         ASSERT_EQ(child.wait_status, 0) << child.err;
         std::vector<std::string> names;
         for (std::size_t start = 0, end; (end = child.err.find('\n', start)) != std::string::npos;
-             start = end + 1)
+             start = end + 1) {
             names.push_back(child.err.substr(start, end - start));
+        }
         ASSERT_EQ(names.size(), 3u);
-        for (const std::string &name : names)
+        for (const std::string &name : names) {
             expect_temp_file(name, directory + "/", row.prefix, row.suffix, name);
+        }
         EXPECT_NE(names[0], names[1]);
         EXPECT_NE(names[1], names[2]);
         EXPECT_NE(names[0], names[2]);
@@ -282,16 +294,18 @@ using TempFileDeathTest = TempFileTest;
 // before the file is made; as root the write would succeed regardless, so the
 // child runs as the unprivileged user, owning the directory to change its mode.
 TEST_F(TempFileDeathTest, CreationFailureAbortsWithMessage) {
-    if (!can_become_nobody())
+    if (!can_become_nobody()) {
         GTEST_SKIP() << "cannot switch to the unprivileged user " << kit::nobody_id;
+    }
     std::string directory = make_directory("closing", 0700);
     if (geteuid() == 0) {
         ASSERT_EQ(chown(directory.c_str(), kit::nobody_id, kit::nobody_id), 0);
     }
     EXPECT_EXIT(
         {
-            if (!kit::become_nobody())
+            if (!kit::become_nobody()) {
                 _exit(2);
+            }
             use_environment(directory.c_str(), nullptr, nullptr);
             temp_directory();
             chmod(directory.c_str(), 0500);

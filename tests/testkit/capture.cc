@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/capture.h"
 
-#include "testkit/fail.h"
-#include "testkit/files.h"
-
 #include <cstdio>
 #include <unistd.h>
+
+#include "testkit/fail.h"
+#include "testkit/files.h"
 
 namespace kit {
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/files.h"
 
-#include "testkit/fail.h"
-
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "testkit/fail.h"
 
 namespace kit {
 

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/install_tree.h"
 
-#include "testkit/files.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "driver/build_config.h"
+#include "testkit/files.h"
 
 namespace kit {
 

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/launch.h"
 
-#include "testkit/fail.h"
-#include "testkit/process.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +17,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "testkit/fail.h"
+#include "testkit/process.h"
 
 extern char **environ;
 
@@ -272,7 +272,10 @@ Outcome run_program(const Launch &launch) {
         return outcome;
     }
     int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    pid_t pid = spawn(launch, launch.closed[0] ? -1 : launch.stdin_fd >= 0 ? launch.stdin_fd : null_fd,
+    pid_t pid = spawn(launch,
+                      launch.closed[0]       ? -1
+                      : launch.stdin_fd >= 0 ? launch.stdin_fd
+                                             : null_fd,
                       launch.closed[1] ? -1
                       : capture_out    ? out_pipe[1]
                                        : launch.stdout_fd,
@@ -299,7 +302,10 @@ Outcome run_program(const Launch &launch) {
 
 pid_t start_program(const Launch &launch) {
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    pid_t pid = spawn(launch, launch.closed[0] ? -1 : launch.stdin_fd >= 0 ? launch.stdin_fd : null_fd,
+    pid_t pid = spawn(launch,
+                      launch.closed[0]       ? -1
+                      : launch.stdin_fd >= 0 ? launch.stdin_fd
+                                             : null_fd,
                       launch.closed[1]        ? -1
                       : launch.stdout_fd >= 0 ? launch.stdout_fd
                                               : null_fd,

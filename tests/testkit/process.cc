@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/process.h"
 
-#include "testkit/fail.h"
-#include "testkit/files.h"
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +13,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include "testkit/fail.h"
+#include "testkit/files.h"
 
 namespace kit {
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/scratch.h"
 
-#include "testkit/fail.h"
-#include "testkit/files.h"
-
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "testkit/fail.h"
+#include "testkit/files.h"
 
 namespace kit {
 

@@ -5,7 +5,11 @@ int counter = 40;
 int scale(int value);
 
 /* Weak, so that a program may bring its own. */
-__attribute__((weak)) int offset(void) { return 2; }
+__attribute__((weak)) int offset(void) {
+    return 2;
+}
 
 /* scale(value) + counter + offset(). */
-int add(int value) { return scale(value) + counter + offset(); }
+int add(int value) {
+    return scale(value) + counter + offset();
+}

@@ -2,4 +2,6 @@
 /* The second bitcode object of the archive. */
 
 /* Three times the value. */
-int scale(int value) { return value * 3; }
+int scale(int value) {
+    return value * 3;
+}
