@@ -11,8 +11,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,7 +34,7 @@ namespace {
 struct Result {
     const char *message = nullptr; // the pipeline's message, or the stream step that gave null
     int error_number = 0;          // its error number, or errno for a null stream
-    int statuses[2] = {-1, -1};
+    int statuses[2] = {-1, 0};     // a one-stage scenario fills the first only
     bool times_read = false;
     char output[64] = {}; // what the caller read from the output stream
     char errors[64] = {}; // what the caller read from the standard-error stream
@@ -48,6 +50,12 @@ struct Paths {
 const char *const produce[] = {"sh", "-c", "printf abc", nullptr};
 const char *const upcase[] = {"tr", "a-z", "A-Z", nullptr};
 
+// Whether `function` is one of `names`.
+bool is_one_of(const char *function, std::initializer_list<const char *> names) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const char *name) { return std::strcmp(function, name) == 0; });
+}
+
 // Reads a stream into a fixed buffer.
 void read_into(std::FILE *stream, char *buffer, std::size_t size) {
     std::size_t got = std::fread(buffer, 1, size - 1, stream);
@@ -59,7 +67,6 @@ void one_stage(const Paths &paths, Result *result) {
     const char *const argv[] = {"sh", "-c", "printf abc; exit 3", nullptr};
     result->message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, "sh", argv, "zin-test",
                                    paths.out, nullptr, &result->statuses[0], &result->error_number);
-    result->statuses[1] = 0;
 }
 
 // produce | upcase > out, connected as the pipeline's flags say.
@@ -74,21 +81,6 @@ void two_stages(Pipeline *pipeline, const Paths &paths, Result *result) {
         result->message = "pex_get_status";
     }
     pex_release(pipeline);
-}
-
-// Two stages connected by a pipe.
-void piped_stages(const Paths &paths, Result *result) {
-    two_stages(pex_create(PEX_INIT_PIPES, "zin-test", nullptr), paths, result);
-}
-
-// Two stages connected by a file in the temporary directory.
-void temp_file_stages(const Paths &paths, Result *result) {
-    two_stages(pex_create(0, "zin-test", nullptr), paths, result);
-}
-
-// Two stages connected by a file named after the pipeline's temp_base.
-void named_temp_file_stages(const Paths &paths, Result *result) {
-    two_stages(pex_create(0, "zin-test", paths.temp_base), paths, result);
 }
 
 // Input through a pipe stream, output and standard error read as streams.
@@ -124,7 +116,6 @@ void streams(const Paths &, Result *result) {
     if (result->message == nullptr) {
         result->times_read = pex_get_stage_times(pipeline, 1, times) == 1;
     }
-    result->statuses[1] = 0;
     pex_release(pipeline);
 }
 
@@ -144,7 +135,6 @@ void input_file(const Paths &paths, Result *result) {
     if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0) {
         result->message = "pex_get_status";
     }
-    result->statuses[1] = 0;
     pex_release(pipeline);
 }
 
@@ -152,17 +142,32 @@ void input_file(const Paths &paths, Result *result) {
 struct Scenario {
     const char *name;
     void (*run)(const Paths &, Result *);
-    int first_status; // raw wait status of the first stage
-    bool streams;     // output read as streams rather than from the output file
+    int first_status;     // raw wait status of the first stage
+    bool streams;         // output read as streams rather than from the output file
+    const char *expected; // the output: the file's, or "<output stream>|<error stream>"
 };
 
+// The two-stage pipelines are connected by a pipe, by a file in the
+// temporary directory, or by a file named after the pipeline's temp_base.
 const Scenario scenarios[] = {
-    {"one stage", one_stage, 3 << 8, false},
-    {"piped stages", piped_stages, 0, false},
-    {"temporary-file stages", temp_file_stages, 0, false},
-    {"named temporary-file stages", named_temp_file_stages, 0, false},
-    {"streams", streams, 0, true},
-    {"input file", input_file, 0, false},
+    {"one stage", one_stage, 3 << 8, false, "abc"},
+    {"piped stages",
+     [](const Paths &paths, Result *result) {
+         two_stages(pex_create(PEX_INIT_PIPES, "zin-test", nullptr), paths, result);
+     },
+     0, false, "ABC"},
+    {"temporary-file stages",
+     [](const Paths &paths, Result *result) {
+         two_stages(pex_create(0, "zin-test", nullptr), paths, result);
+     },
+     0, false, "ABC"},
+    {"named temporary-file stages",
+     [](const Paths &paths, Result *result) {
+         two_stages(pex_create(0, "zin-test", paths.temp_base), paths, result);
+     },
+     0, false, "ABC"},
+    {"streams", streams, 0, true, "ABC|e"},
+    {"input file", input_file, 0, false, "ABC"},
 };
 
 // The functions whose failure may produce each message (the fault library
@@ -180,8 +185,7 @@ const std::map<std::string, std::set<std::string>> message_sources = {
     {"pex_open_input_pipe", {"pipe", "fcntl", "fdopen", "malloc"}},
     {"pex_open_input_file", {"malloc", "mkstemps"}},
     {"pex_output_stream", {"fdopen", "malloc"}},
-    {"pex_error_stream", {"fdopen", "malloc"}},
-};
+    {"pex_error_stream", {"fdopen", "malloc"}}};
 
 // Messages that carry no system error.
 const std::set<std::string> without_errno = {"could not create temporary file",
@@ -224,8 +228,7 @@ class PipelineFaultWalk : public HygieneTest {
 
     // Call counts of an undisturbed run.
     std::map<std::string, unsigned long> count_calls(const Scenario &scenario) {
-        std::string report;
-        std::string log;
+        std::string report, log;
         Paths paths = {out_.c_str(), temp_base_.c_str()};
         int status = in_copy(
             [&](int report_fd) {
@@ -245,13 +248,10 @@ class PipelineFaultWalk : public HygieneTest {
         EXPECT_EQ(status, 0) << log;
         EXPECT_NE(report.find("ok\n"), std::string::npos) << scenario.name << " fails unfaulted";
         std::map<std::string, unsigned long> counts;
-        char name[32];
-        unsigned long count = 0;
-        const char *at = report.c_str();
-        int used = 0;
-        while (std::sscanf(at, "%31s %lu\n%n", name, &count, &used) == 2) {
+        std::istringstream lines(report);
+        std::string name;
+        for (unsigned long count; lines >> name >> count;) {
             counts[name] = count;
-            at += used;
         }
         std::remove(out_.c_str());
         return counts;
@@ -263,10 +263,7 @@ class PipelineFaultWalk : public HygieneTest {
         if (result.message == nullptr) {
             std::string output = scenario.streams ? std::string(result.output) + "|" + result.errors
                                                   : kit::read_file(out_path);
-            std::string expected = scenario.streams ? "ABC|e" : "ABC";
-            if (scenario.run == one_stage) {
-                expected = "abc";
-            }
+            std::string expected = scenario.expected;
             if (output != expected) {
                 return "output '" + output + "' instead of '" + expected + "'";
             }
@@ -309,17 +306,14 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
             // The library counts only this process's calls. The stand-in for
             // vfork's child counts on from the parent's number at the fork,
             // so a few more reach the child's own dup2, close and write.
-            bool child_side = std::strcmp(function, "dup2") == 0 ||
-                              std::strcmp(function, "close") == 0 ||
-                              std::strcmp(function, "write") == 0;
+            bool child_side = is_one_of(function, {"dup2", "close", "write"});
             unsigned long limit = counts[function] + (child_side ? 3 : 0);
             for (unsigned long n = 1; n <= limit; ++n) {
                 SCOPED_TRACE(std::string(scenario.name) + ", " + function + " call " +
                              std::to_string(n));
                 ++injected;
                 Paths paths = {out_.c_str(), temp_base_.c_str()};
-                std::string report;
-                std::string log;
+                std::string report, log;
                 int status = in_copy(
                     [&](int report_fd) {
                         std::set<int> before = kit::open_descriptors();
@@ -339,9 +333,8 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                             verdict += " descriptors left open;";
                         }
                         int child_status;
-                        bool waits_failed = std::strcmp(function, "waitpid") == 0 ||
-                                            std::strcmp(function, "wait4") == 0;
-                        if (!waits_failed && waitpid(-1, &child_status, WNOHANG) != -1) {
+                        if (!is_one_of(function, {"waitpid", "wait4"}) &&
+                            waitpid(-1, &child_status, WNOHANG) != -1) {
                             verdict += " a child left behind;";
                         }
                         std::string outcome =
@@ -351,21 +344,17 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                     },
                     &report, &log);
                 std::string outcome;
-                bool allocator = std::strcmp(function, "malloc") == 0 ||
-                                 std::strcmp(function, "calloc") == 0 ||
-                                 std::strcmp(function, "realloc") == 0;
+                bool allocator = is_one_of(function, {"malloc", "calloc", "realloc"});
                 if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && report.rfind("ok ", 0) == 0) {
                     outcome = report.substr(3);
                 } else if (allocator && WIFEXITED(status) && WEXITSTATUS(status) == 1 &&
                            log.find("\nout of memory allocating ") != std::string::npos) {
                     outcome = "out of memory";
-                } else if (std::strcmp(function, "mkstemps") == 0 && WIFSIGNALED(status) &&
-                           WTERMSIG(status) == SIGABRT &&
-                           log.find("Cannot create temporary file in ") != std::string::npos) {
-                    outcome = "temporary file abort";
-                } else if (std::strcmp(function, "close") == 0 && WIFSIGNALED(status) &&
-                           WTERMSIG(status) == SIGABRT && log.empty()) {
-                    // The new temporary file's descriptor could not be closed.
+                } else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT &&
+                           (std::strcmp(function, "mkstemps") == 0
+                                ? log.find("Cannot create temporary file in ") != std::string::npos
+                                // The new temporary file's descriptor could not be closed.
+                                : std::strcmp(function, "close") == 0 && log.empty())) {
                     outcome = "temporary file abort";
                 } else if (std::strcmp(function, "close") == 0 && WIFSIGNALED(status) &&
                            WTERMSIG(status) == SIGALRM) {
