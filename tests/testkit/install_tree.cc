@@ -14,21 +14,10 @@ namespace {
 // The components of a directory path: each ends with its run of '/'.
 std::vector<std::string> components(const std::string &path) {
     std::vector<std::string> parts;
-    std::size_t start = 0;
-    std::size_t at = 0;
-    while (at < path.size()) {
-        if (path[at] == '/') {
-            while (at < path.size() && path[at] == '/') {
-                ++at;
-            }
-            parts.push_back(path.substr(start, at - start));
-            start = at;
-        } else {
-            ++at;
-        }
-    }
-    if (start < path.size()) {
-        parts.push_back(path.substr(start));
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = path.find_first_not_of('/', path.find('/', start));
+        parts.push_back(path.substr(start, end - start));
+        start = end;
     }
     return parts;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
+#include <initializer_list>
 #include <iterator>
 #include <poll.h>
 #include <sys/resource.h>
@@ -132,10 +133,25 @@ void place(int source, int target) {
     }
 }
 
-// Forks and execs the launch with `in`, `out` and `err` (-1: closed) as its
-// descriptors 0, 1 and 2. The sources were opened after 0..2 of this process,
-// so they sit above 2 and placing one never clobbers another.
-pid_t spawn(const Launch &launch, int in, int out, int err) {
+// Closes each descriptor of `fds` that is open (>= 0).
+void close_all(std::initializer_list<int> fds) {
+    for (int fd : fds) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+// Forks and execs the launch. Its descriptor 0, 1 or 2 is closed when the
+// launch says so, else comes from the launch's own descriptor for it, else
+// from `fallback`. The sources were opened after 0..2 of this process, so
+// they sit above 2 and placing one never clobbers another.
+pid_t spawn(const Launch &launch, const int (&fallback)[3]) {
+    const int given[3] = {launch.stdin_fd, launch.stdout_fd, launch.stderr_fd};
+    int sources[3];
+    for (int fd = 0; fd < 3; ++fd) {
+        sources[fd] = launch.closed[fd] ? -1 : given[fd] >= 0 ? given[fd] : fallback[fd];
+    }
     std::vector<std::string> argv_strings = launch.argv;
     std::vector<std::string> env_strings = environment_for(launch);
     std::vector<char *> argv = pointers_to(argv_strings);
@@ -160,9 +176,9 @@ pid_t spawn(const Launch &launch, int in, int out, int err) {
     if (cwd != nullptr && chdir(cwd) != 0) {
         _exit(126);
     }
-    place(in, 0);
-    place(out, 1);
-    place(err, 2);
+    for (int fd = 0; fd < 3; ++fd) {
+        place(sources[fd], fd);
+    }
     close_range(3, ~0U, 0);
     signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     signal(SIGCHLD, launch.ignore_sigchld ? SIG_IGN : SIG_DFL);
@@ -218,11 +234,7 @@ void collect(pid_t pid, int out_fd, int err_fd, int timeout_ms, Outcome *outcome
             }
         }
     }
-    for (pollfd &entry : fds) {
-        if (entry.fd >= 0) {
-            close(entry.fd);
-        }
-    }
+    close_all({fds[0].fd, fds[1].fd});
     while (waitpid(pid, &outcome->wait_status, 0) < 0) {
         if (errno != EINTR) {
             fail(with_errno("waitpid"));
@@ -259,40 +271,17 @@ Outcome run_program(const Launch &launch) {
     Outcome outcome;
     int out_pipe[2] = {-1, -1};
     int err_pipe[2] = {-1, -1};
-    bool capture_out = !launch.closed[1] && launch.stdout_fd < 0;
-    bool capture_err = !launch.closed[2] && launch.stderr_fd < 0;
-    if ((capture_out && pipe2(out_pipe, O_CLOEXEC) != 0) ||
-        (capture_err && pipe2(err_pipe, O_CLOEXEC) != 0)) {
+    if ((!launch.closed[1] && launch.stdout_fd < 0 && pipe2(out_pipe, O_CLOEXEC) != 0) ||
+        (!launch.closed[2] && launch.stderr_fd < 0 && pipe2(err_pipe, O_CLOEXEC) != 0)) {
         fail(with_errno("pipe2"));
-        for (int fd : {out_pipe[0], out_pipe[1]}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
+        close_all({out_pipe[0], out_pipe[1]});
         return outcome;
     }
     int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    pid_t pid = spawn(launch,
-                      launch.closed[0]       ? -1
-                      : launch.stdin_fd >= 0 ? launch.stdin_fd
-                                             : null_fd,
-                      launch.closed[1] ? -1
-                      : capture_out    ? out_pipe[1]
-                                       : launch.stdout_fd,
-                      launch.closed[2] ? -1
-                      : capture_err    ? err_pipe[1]
-                                       : launch.stderr_fd);
-    for (int fd : {null_fd, out_pipe[1], err_pipe[1]}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
+    pid_t pid = spawn(launch, {null_fd, out_pipe[1], err_pipe[1]});
+    close_all({null_fd, out_pipe[1], err_pipe[1]});
     if (pid < 0) {
-        for (int fd : {out_pipe[0], err_pipe[0]}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
+        close_all({out_pipe[0], err_pipe[0]});
         return outcome;
     }
     collect(pid, out_pipe[0], err_pipe[0], launch.timeout_ms, &outcome);
@@ -302,16 +291,7 @@ Outcome run_program(const Launch &launch) {
 
 pid_t start_program(const Launch &launch) {
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    pid_t pid = spawn(launch,
-                      launch.closed[0]       ? -1
-                      : launch.stdin_fd >= 0 ? launch.stdin_fd
-                                             : null_fd,
-                      launch.closed[1]        ? -1
-                      : launch.stdout_fd >= 0 ? launch.stdout_fd
-                                              : null_fd,
-                      launch.closed[2]        ? -1
-                      : launch.stderr_fd >= 0 ? launch.stderr_fd
-                                              : null_fd);
+    pid_t pid = spawn(launch, {null_fd, null_fd, null_fd});
     close(null_fd);
     return pid;
 }
