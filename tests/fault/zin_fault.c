@@ -144,6 +144,15 @@ __attribute__((destructor)) static void write_counts(void) {
     fclose(out);
 }
 
+// An interposed function that fails as armed and otherwise calls libc's:
+// FORWARD(return type, name, value on failure, (parameters), (arguments)).
+#define FORWARD(type, name, failed, parameters, arguments)                                         \
+    type name parameters {                                                                         \
+        REAL(name);                                                                                \
+        return should_fail(F_##name) ? failed : real_##name arguments;                             \
+    }
+
+// The allocators call libc's own entry points: dlsym may allocate.
 void *malloc(size_t size) {
     return should_fail(F_malloc) ? NULL : __libc_malloc(size);
 }
@@ -156,14 +165,21 @@ void *realloc(void *pointer, size_t size) {
     return should_fail(F_realloc) ? NULL : __libc_realloc(pointer, size);
 }
 
-int pipe(int fds[2]) {
-    REAL(pipe);
-    return should_fail(F_pipe) ? -1 : real_pipe(fds);
-}
+FORWARD(int, pipe, -1, (int fds[2]), (fds))
+FORWARD(int, pipe2, -1, (int fds[2], int flags), (fds, flags))
+FORWARD(int, dup2, -1, (int from, int to), (from, to))
+FORWARD(int, close, -1, (int fd), (fd))
+FORWARD(FILE *, fdopen, NULL, (int fd, const char *mode), (fd, mode))
+FORWARD(int, mkstemps, -1, (char *template_name, int suffix_length), (template_name, suffix_length))
+FORWARD(pid_t, wait4, -1, (pid_t pid, int *status, int options, struct rusage *usage),
+        (pid, status, options, usage))
+FORWARD(pid_t, waitpid, -1, (pid_t pid, int *status, int options), (pid, status, options))
+FORWARD(ssize_t, read, -1, (int fd, void *buffer, size_t size), (fd, buffer, size))
+FORWARD(ssize_t, write, -1, (int fd, const void *buffer, size_t size), (fd, buffer, size))
+FORWARD(char *, realpath, NULL, (const char *path, char *resolved), (path, resolved))
 
-int pipe2(int fds[2], int flags) {
-    REAL(pipe2);
-    return should_fail(F_pipe2) ? -1 : real_pipe2(fds, flags);
+int mkstemps64(char *template_name, int suffix_length) {
+    return mkstemps(template_name, suffix_length);
 }
 
 // Served by fork so that the caller may return from it; the child then has
@@ -176,16 +192,8 @@ pid_t vfork(void) {
     return real_fork();
 }
 
-int dup2(int from, int to) {
-    REAL(dup2);
-    return should_fail(F_dup2) ? -1 : real_dup2(from, to);
-}
-
-int close(int fd) {
-    REAL(close);
-    return should_fail(F_close) ? -1 : real_close(fd);
-}
-
+// open and fcntl take a third argument only for some requests; open64 and
+// fcntl64 are the same calls under the names large-file builds use.
 static int open_common(const char *name, int flags, va_list args) {
     mode_t mode = 0;
     if (flags & (O_CREAT | O_TMPFILE)) {
@@ -195,81 +203,25 @@ static int open_common(const char *name, int flags, va_list args) {
     return should_fail(F_open) ? -1 : real_open(name, flags, mode);
 }
 
-int open(const char *name, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    int fd = open_common(name, flags, args);
-    va_end(args);
-    return fd;
-}
-
-int open64(const char *name, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    int fd = open_common(name, flags, args);
-    va_end(args);
-    return fd;
-}
-
-FILE *fdopen(int fd, const char *mode) {
-    REAL(fdopen);
-    return should_fail(F_fdopen) ? NULL : real_fdopen(fd, mode);
-}
-
-static int fcntl_common(int fd, int command, void *argument) {
+static int fcntl_common(int fd, int command, va_list args) {
+    void *argument = va_arg(args, void *);
     REAL(fcntl);
     return should_fail(F_fcntl) ? -1 : real_fcntl(fd, command, argument);
 }
 
-int fcntl(int fd, int command, ...) {
-    va_list args;
-    va_start(args, command);
-    void *argument = va_arg(args, void *);
-    va_end(args);
-    return fcntl_common(fd, command, argument);
-}
+#define VARIADIC(name, common, first_type, first)                                                  \
+    int name(first_type first, int second, ...) {                                                  \
+        va_list args;                                                                              \
+        va_start(args, second);                                                                    \
+        int result = common(first, second, args);                                                  \
+        va_end(args);                                                                              \
+        return result;                                                                             \
+    }
 
-int fcntl64(int fd, int command, ...) {
-    va_list args;
-    va_start(args, command);
-    void *argument = va_arg(args, void *);
-    va_end(args);
-    return fcntl_common(fd, command, argument);
-}
-
-int mkstemps(char *template_name, int suffix_length) {
-    REAL(mkstemps);
-    return should_fail(F_mkstemps) ? -1 : real_mkstemps(template_name, suffix_length);
-}
-
-int mkstemps64(char *template_name, int suffix_length) {
-    return mkstemps(template_name, suffix_length);
-}
-
-pid_t wait4(pid_t pid, int *status, int options, struct rusage *usage) {
-    REAL(wait4);
-    return should_fail(F_wait4) ? -1 : real_wait4(pid, status, options, usage);
-}
-
-pid_t waitpid(pid_t pid, int *status, int options) {
-    REAL(waitpid);
-    return should_fail(F_waitpid) ? -1 : real_waitpid(pid, status, options);
-}
-
-ssize_t read(int fd, void *buffer, size_t size) {
-    REAL(read);
-    return should_fail(F_read) ? -1 : real_read(fd, buffer, size);
-}
-
-ssize_t write(int fd, const void *buffer, size_t size) {
-    REAL(write);
-    return should_fail(F_write) ? -1 : real_write(fd, buffer, size);
-}
-
-char *realpath(const char *path, char *resolved) {
-    REAL(realpath);
-    return should_fail(F_realpath) ? NULL : real_realpath(path, resolved);
-}
+VARIADIC(open, open_common, const char *, name)
+VARIADIC(open64, open_common, const char *, name)
+VARIADIC(fcntl, fcntl_common, int, fd)
+VARIADIC(fcntl64, fcntl_common, int, fd)
 
 unsigned sleep(unsigned seconds) {
     ++calls[F_sleep];
