@@ -373,16 +373,13 @@ TEST_F(PipelineFaultWalk, EveryCallOfEveryScenario) {
                     EXPECT_TRUE(WIFEXITED(left_status) || WIFSIGNALED(left_status));
                 }
                 // Files are left only where the process ended without release.
-                std::set<std::string> files = scratch_entries();
+                std::set<std::string> files = take_scratch_entries();
                 files.erase("out");
                 if (outcome == "out of memory" || outcome == "temporary file abort" ||
                     outcome == "close left open") {
                     tally["  files left by an ended process"] += static_cast<int>(files.size());
                 } else {
                     EXPECT_TRUE(files.empty()) << testing::PrintToString(files);
-                }
-                for (const std::string &name : scratch_entries()) {
-                    remove_scratch_entry(name);
                 }
             }
         }

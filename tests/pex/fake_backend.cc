@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -54,14 +55,10 @@ pid_t fake_spawn_child(Pipeline *, int flags, const char *executable, const char
     state.spawns.push_back(
         {flags, executable, env != nullptr, in_fd, out_fd, err_fd, child_close_fd});
     // The contract: the parent's copies are gone whatever the result.
-    if (in_fd != 0) {
-        give_up_fd(in_fd);
-    }
-    if (out_fd != 1) {
-        give_up_fd(out_fd);
-    }
-    if (err_fd != 2) {
-        give_up_fd(err_fd);
+    for (auto [fd, standard] : {std::pair{in_fd, 0}, {out_fd, 1}, {err_fd, 2}}) {
+        if (fd != standard) {
+            give_up_fd(fd);
+        }
     }
     if (state.faults.spawn_message != nullptr) {
         *error_message = state.faults.spawn_message;
@@ -155,14 +152,8 @@ const PexBackend fake_backend = {
     fake_release_backend,
 };
 
-const PexBackend fake_backend_without_release = {
-    fake_open_for_read,
-    fake_open_for_write,
-    fake_spawn_child,
-    fake_close_fd,
-    fake_wait_child,
-    fake_make_pipe,
-    fake_read_stream_from_fd,
-    fake_write_stream_from_fd,
-    nullptr,
-};
+const PexBackend fake_backend_without_release = [] {
+    PexBackend backend = fake_backend;
+    backend.release_backend = nullptr;
+    return backend;
+}();

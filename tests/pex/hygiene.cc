@@ -36,11 +36,8 @@ void HygieneTest::TearDown() {
     pid_t left = waitpid(-1, &status, WNOHANG);
     EXPECT_EQ(left, -1) << "a child was left behind";
     EXPECT_EQ(errno, ECHILD);
-    std::set<std::string> left_files = scratch_entries();
+    std::set<std::string> left_files = take_scratch_entries();
     EXPECT_TRUE(left_files.empty()) << "files left: " << testing::PrintToString(left_files);
-    for (const std::string &name : left_files) {
-        remove_scratch_entry(name);
-    }
 }
 
 std::string HygieneTest::scratch(const std::string &name) {
@@ -51,8 +48,12 @@ std::set<std::string> HygieneTest::scratch_entries() {
     return kit::entries(scratch_directory());
 }
 
-void HygieneTest::remove_scratch_entry(const std::string &name) {
-    kit::remove_tree(scratch(name));
+std::set<std::string> HygieneTest::take_scratch_entries() {
+    std::set<std::string> names = scratch_entries();
+    for (const std::string &name : names) {
+        kit::remove_tree(scratch(name));
+    }
+    return names;
 }
 
 const char *run_tool(Pipeline *pipeline, unsigned flags, const char *outname, const char *errname,
@@ -103,11 +104,11 @@ pid_t UnixBackendFixture::spawn(int flags, const char *executable, std::vector<c
                                 err_fd, child_close_fd, &message_, &error_number_);
 }
 
-int UnixBackendFixture::wait_for(pid_t pid, int terminate_first) {
+int UnixBackendFixture::wait_for(pid_t pid, int terminate_first, PexStageTimes *times) {
     int status = -1;
     const char *message = nullptr;
     int error_number = 0;
-    EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, terminate_first, &message,
+    EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, times, terminate_first, &message,
                                   &error_number),
               0);
     return status;

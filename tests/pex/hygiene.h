@@ -4,9 +4,11 @@
 // children started by the Unix back end.
 #pragma once
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "pex/fake_backend.h"
@@ -31,12 +33,25 @@ class HygieneTest : public ::testing::Test {
     // Names in the scratch directory.
     static std::set<std::string> scratch_entries();
 
-    // Removes a scratch entry (file or directory tree) by name.
-    static void remove_scratch_entry(const std::string &name);
+    // Removes everything in the scratch directory; the names it held.
+    static std::set<std::string> take_scratch_entries();
 
   private:
     std::set<int> descriptors_before_;
 };
+
+// The errno that `call` left when it failed (gave null or a negative
+// number), errno cleared before; -1 when it did not fail.
+template <typename Call>
+int failure_errno(Call call) {
+    errno = 0;
+    auto result = call();
+    if constexpr (std::is_pointer_v<decltype(result)>) {
+        return result == nullptr ? errno : -1;
+    } else {
+        return result < 0 ? errno : -1;
+    }
+}
 
 // Starts a stage of "tool" over `pipeline`; its error number goes to
 // *error_number when given.
@@ -74,8 +89,9 @@ class UnixBackendFixture : public HygieneTest {
                 int out_fd = 1, int err_fd = 2, int child_close_fd = -1,
                 const char *const *env = nullptr);
 
-    // The raw status of `pid`, reaped through the back end.
-    int wait_for(pid_t pid, int terminate_first = 0);
+    // The raw status of `pid`, reaped through the back end, with its times
+    // when `times` is given.
+    int wait_for(pid_t pid, int terminate_first = 0, PexStageTimes *times = nullptr);
 
     Pipeline pipeline_{};
     const char *message_ = nullptr;

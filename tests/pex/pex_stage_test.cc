@@ -146,7 +146,8 @@ TEST_F(PexStageTest, KeptTemporariesAreFreedNotListed) {
     EXPECT_EQ(pipeline->temp_file_count, 0);
     release_and_check(pipeline);
     EXPECT_EQ(kit::read_file(made), "") << "kept on disk";
-    remove_scratch_entry(made.substr(scratch_directory().size() + 1));
+    EXPECT_EQ(take_scratch_entries(),
+              (std::set<std::string>{made.substr(scratch_directory().size() + 1)}));
 }
 
 TEST_F(PexStageTest, ClosingPendingInputStreamFails) {

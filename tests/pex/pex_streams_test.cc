@@ -20,12 +20,8 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
     EXPECT_EQ(pipeline->input_stream, input);
     std::fputs("data", input);
 
-    errno = 0;
-    EXPECT_EQ(pex_open_input_file(pipeline, 0, nullptr), nullptr);
-    EXPECT_EQ(errno, EINVAL);
-    errno = 0;
-    EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_file(pipeline, 0, nullptr); }), EINVAL);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(pipeline, 0); }), EINVAL);
 
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
     EXPECT_EQ(pipeline->input_stream, nullptr) << "closed by the start";
@@ -64,23 +60,21 @@ TEST_F(PexStreamsTest, InputFileNamedByTheCaller) {
 
 TEST_F(PexStreamsTest, InputFileRefusals) {
     Pipeline *pipeline = make(0);
-    errno = 0;
-    EXPECT_EQ(pex_open_input_file(pipeline, 0, "/nonexistent-zin-dir/in"), nullptr);
-    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(
+        failure_errno([&] { return pex_open_input_file(pipeline, 0, "/nonexistent-zin-dir/in"); }),
+        ENOENT);
     EXPECT_EQ(pipeline->next_input_path, nullptr);
     EXPECT_EQ(pipeline->input_stream, nullptr);
     ASSERT_EQ(run(pipeline, 0, scratch("mid").c_str()), nullptr);
-    errno = 0;
-    EXPECT_EQ(pex_open_input_file(pipeline, 0, scratch("late").c_str()), nullptr);
-    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(
+        failure_errno([&] { return pex_open_input_file(pipeline, 0, scratch("late").c_str()); }),
+        EINVAL);
     release_and_check(pipeline);
 }
 
 TEST_F(PexStreamsTest, InputPipe) {
     Pipeline *unpiped = make(0);
-    errno = 0;
-    EXPECT_EQ(pex_open_input_pipe(unpiped, 0), nullptr);
-    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(unpiped, 0); }), EINVAL);
     EXPECT_TRUE(fake().pipe_modes.empty());
     release_and_check(unpiped);
 
@@ -89,9 +83,7 @@ TEST_F(PexStreamsTest, InputPipe) {
     ASSERT_NE(input, nullptr);
     EXPECT_EQ(fake().pipe_modes, (std::vector<int>{1}));
     EXPECT_EQ(pipeline->next_input_fd, 100);
-    errno = 0;
-    EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(pipeline, 0); }), EINVAL);
     EXPECT_EQ(pex_open_input_file(pipeline, 0, scratch("x").c_str()), nullptr);
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
     EXPECT_EQ(fake().spawns[0].in_fd, 100);
@@ -102,9 +94,7 @@ TEST_F(PexStreamsTest, InputPipe) {
 TEST_F(PexStreamsTest, InputPipeStreamFailureClosesBothEnds) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
     fake().faults.write_stream_errno = EMFILE;
-    errno = 0;
-    EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, EMFILE);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(pipeline, 0); }), EMFILE);
     EXPECT_EQ(fake().closes, (std::vector<int>{100, 101}));
     EXPECT_EQ(pipeline->next_input_fd, 0);
     release_and_check(pipeline);
@@ -113,8 +103,7 @@ TEST_F(PexStreamsTest, InputPipeStreamFailureClosesBothEnds) {
     pipeline = make(PEX_INIT_PIPES);
     fake().faults.make_pipe_fail_call = 1;
     fake().faults.make_pipe_errno = ENFILE;
-    EXPECT_EQ(pex_open_input_pipe(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, ENFILE);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(pipeline, 0); }), ENFILE);
     release_and_check(pipeline);
 }
 
@@ -132,9 +121,7 @@ TEST_F(PexStreamsTest, OutputStreamFromTemporaryFile) {
     EXPECT_EQ(kit::read_stream(output), "result");
     EXPECT_EQ(pipeline->next_input_path, nullptr);
     EXPECT_EQ(pipeline->output_stream, output);
-    errno = 0;
-    EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, 0) << "untouched";
+    EXPECT_EQ(failure_errno([&] { return pex_output_stream(pipeline, 0); }), 0) << "untouched";
     release_and_check(pipeline);
     EXPECT_TRUE(scratch_entries().empty());
 }
@@ -145,9 +132,7 @@ TEST_F(PexStreamsTest, OutputStreamCollectionFailure) {
     ASSERT_EQ(run(pipeline, 0), nullptr);
     fake().faults.wait_fail_pids = {1000};
     fake().faults.wait_errno = ECHILD;
-    errno = 0;
-    EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(failure_errno([&] { return pex_output_stream(pipeline, 0); }), ECHILD);
     EXPECT_NE(pipeline->next_input_path, nullptr) << "the name stays recorded";
     release_and_check(pipeline);
 }
@@ -158,9 +143,7 @@ TEST_F(PexStreamsTest, OutputStreamOfMissingFileForgetsName) {
     ASSERT_EQ(run(pipeline, 0), nullptr);
     std::string name = pipeline->next_input_path;
     std::remove(name.c_str());
-    errno = 0;
-    EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(failure_errno([&] { return pex_output_stream(pipeline, 0); }), ENOENT);
     EXPECT_EQ(pipeline->next_input_path, nullptr);
     EXPECT_EQ(pipeline->next_input_path_owned, 0);
     release_and_check(pipeline);
@@ -188,13 +171,9 @@ TEST_F(PexStreamsTest, UnwrappableDescriptorsAreClosed) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
     ASSERT_EQ(run(pipeline, PEX_STDERR_TO_PIPE), nullptr);
     fake().faults.read_stream_errno = ENOMEM;
-    errno = 0;
-    EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, ENOMEM);
+    EXPECT_EQ(failure_errno([&] { return pex_output_stream(pipeline, 0); }), ENOMEM);
     EXPECT_EQ(pipeline->next_input_fd, -1);
-    errno = 0;
-    EXPECT_EQ(pex_error_stream(pipeline, 0), nullptr);
-    EXPECT_EQ(errno, ENOMEM);
+    EXPECT_EQ(failure_errno([&] { return pex_error_stream(pipeline, 0); }), ENOMEM);
     EXPECT_EQ(pipeline->stderr_pipe_fd, -1);
     EXPECT_EQ(fake().closes, (std::vector<int>{100, 102}));
     release_and_check(pipeline);

@@ -31,9 +31,7 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
     EXPECT_EQ(kit::read_file(bare), "");
     std::free(bare);
     pex_release(plain);
-    for (const std::string &entry : scratch_entries()) {
-        remove_scratch_entry(entry);
-    }
+    EXPECT_EQ(take_scratch_entries().size(), 2u);
 
     std::string base = scratch("base.");
     Pipeline *with_base = make(0, base.c_str());
@@ -47,9 +45,7 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
     EXPECT_EQ(kit::read_file(from_base), "");
     std::free(from_base);
     pex_release(with_base);
-    for (const std::string &entry : scratch_entries()) {
-        remove_scratch_entry(entry);
-    }
+    EXPECT_EQ(take_scratch_entries().size(), 1u);
 }
 
 TEST_F(PexTempNameTest, Templates) {

@@ -56,12 +56,7 @@ TEST_F(SpawnChildFaultTest, VforkRetrySucceeds) {
     ASSERT_GT(pid, 0);
     EXPECT_EQ(zin_fault_calls("vfork"), 3u);
     EXPECT_EQ(sleeps(), (std::vector<unsigned>{1, 2}));
-    int status = 0;
-    const char *message = nullptr;
-    int error_number = 0;
-    ASSERT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, nullptr, 0, &message, &error_number),
-              0);
-    EXPECT_EQ(kit::exit_code(status), 5);
+    EXPECT_EQ(kit::exit_code(wait_for(pid)), 5);
 }
 
 // The standard descriptors are left alone: the parent only closes the two
@@ -91,7 +86,7 @@ TEST_F(SpawnChildFaultTest, NoErrorPipe) {
     EXPECT_EQ(kit::read_file(report), std::string("zin-test: error trying to exec "
                                                   "'/nonexistent-zin-dir/prog': execv: ") +
                                           error_text(ENOENT) + "\n");
-    std::remove(report.c_str());
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"report"}));
 }
 
 // A signal while reading the report must not turn a failed exec into a success.
@@ -148,12 +143,7 @@ TEST_F(SpawnChildFaultTest, InterruptedWaitsAreRetried) {
         ASSERT_GT(pid, 0);
         zin_fault_arm(with_times ? "wait4" : "waitpid", 1, 1, EINTR);
         PexStageTimes times;
-        int status = -1;
-        const char *message = nullptr;
-        int error_number = 0;
-        EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, with_times ? &times : nullptr, 0,
-                                      &message, &error_number),
-                  0);
+        int status = wait_for(pid, 0, with_times ? &times : nullptr);
         zin_fault_disarm();
         EXPECT_EQ(kit::exit_code(status), 4);
     }
@@ -162,15 +152,12 @@ TEST_F(SpawnChildFaultTest, InterruptedWaitsAreRetried) {
 TEST_F(SpawnChildFaultTest, WriteStreamFailures) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    auto wrap = [&] { return pex_unix_backend.write_stream_from_fd(&pipeline_, fds[1], 0); };
     zin_fault_arm("fcntl", 1, 1, EBADF);
-    errno = 0;
-    EXPECT_EQ(pex_unix_backend.write_stream_from_fd(&pipeline_, fds[1], 0), nullptr);
-    EXPECT_EQ(errno, EBADF);
+    EXPECT_EQ(failure_errno(wrap), EBADF);
     EXPECT_EQ(zin_fault_calls("fdopen"), 0u);
     zin_fault_arm("fdopen", 1, 1, ENOMEM);
-    errno = 0;
-    EXPECT_EQ(pex_unix_backend.write_stream_from_fd(&pipeline_, fds[1], 0), nullptr);
-    EXPECT_EQ(errno, ENOMEM);
+    EXPECT_EQ(failure_errno(wrap), ENOMEM);
     zin_fault_disarm();
     EXPECT_EQ(fcntl(fds[1], F_GETFD), FD_CLOEXEC) << "left open, marked";
     close(fds[0]);

@@ -69,7 +69,7 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
     EXPECT_EQ(spawn(PEX_PATH_SEARCH, script.c_str(), {"x"}), -1);
     EXPECT_STREQ(message_, "execvp");
     EXPECT_EQ(error_number_, ENOEXEC);
-    std::remove(script.c_str());
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"not-executable"}));
 }
 
 // With no room for the error-report pipe the child prints the failure itself
@@ -102,7 +102,7 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
     EXPECT_EQ(kit::read_file(report), std::string("zin-test: error trying to exec "
                                                   "'zin-no-such-program': execvp: ") +
                                           error_text(ENOENT) + "\n");
-    std::remove(report.c_str());
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"report"}));
 }
 
 TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
@@ -130,9 +130,7 @@ TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
     EXPECT_EQ(wait_for(pid), 0);
     EXPECT_EQ(kit::read_file(out_name), "out\nerr\n");
     EXPECT_EQ(kit::read_file(err_name), "");
-    for (const std::string &name : {in_name, out_name, err_name}) {
-        std::remove(name.c_str());
-    }
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"in", "out", "err"}));
 }
 
 TEST_F(UnixBackendTest, ChildClosesTheExtraDescriptor) {
@@ -168,10 +166,7 @@ TEST_F(UnixBackendTest, TerminateFirst) {
     pid_t pid = spawn(0, "/bin/sleep", {"sleep", "10"});
     ASSERT_GT(pid, 0);
     PexStageTimes times = {-1, -1, -1, -1};
-    int status = 0;
-    const char *message = nullptr;
-    int error_number = 0;
-    ASSERT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, &times, 1, &message, &error_number), 0);
+    int status = wait_for(pid, 1, &times);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_GE(times.user_sec, 0);
@@ -228,12 +223,10 @@ TEST_F(UnixBackendTest, OpenForWrite) {
     close(fd);
     std::remove(name.c_str());
 
-    errno = 0;
-    EXPECT_LT(pex_unix_backend.open_for_read(&pipeline_, name.c_str(), 0), 0);
-    EXPECT_EQ(errno, ENOENT);
-    errno = 0;
-    EXPECT_LT(pex_unix_backend.close_fd(&pipeline_, 999), 0);
-    EXPECT_EQ(errno, EBADF);
+    EXPECT_EQ(
+        failure_errno([&] { return pex_unix_backend.open_for_read(&pipeline_, name.c_str(), 0); }),
+        ENOENT);
+    EXPECT_EQ(failure_errno([&] { return pex_unix_backend.close_fd(&pipeline_, 999); }), EBADF);
 }
 
 // Run as uid 65534: root passes every permission check.
@@ -258,8 +251,7 @@ TEST_F(UnixBackendTest, PermissionDenied) {
         },
         true);
     EXPECT_EQ(kit::exit_code(child.wait_status), 0) << child.err;
-    remove_scratch_entry("locked");
-    std::remove(secret.c_str());
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"locked", "secret"}));
 }
 
 TEST_F(UnixBackendTest, PipesAndStreams) {
