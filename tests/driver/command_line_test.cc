@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,127 +58,95 @@ std::vector<std::string> until_null(const char *const *vector) {
 
 TEST(TakeBOption, Table) {
     using Elements = std::vector<std::string>;
+    using enum BOption;
     struct Row {
         const char *what;
         Elements argv;
         BOption result;
-        const char *directory;             // null: left as it was
-        std::optional<Elements> remaining; // the argv that stays, in order
+        const char *directory; // null: left as it was
+        Elements remaining;    // the argv that stays, in order; empty: not checked
     };
+    // clang-format off
     const Row rows[] = {
-        {"look-alikes are no option",
-         {"zin-ar", "rcs", "-b", "--B", "x-B", "B"},
-         BOption::absent,
-         nullptr,
-         Elements{"zin-ar", "rcs", "-b", "--B", "x-B", "B"}},
-        {"the program name is not scanned",
-         {"-Bzin", "x"},
-         BOption::absent,
-         nullptr,
-         Elements{"-Bzin", "x"}},
-        {"joined form gets a slash",
-         {"zin-ar", "rcs", "-B/opt/tc", "x.a"},
-         BOption::taken,
-         "/opt/tc/",
-         Elements{"zin-ar", "rcs", "x.a"}},
-        {"separate form removes both",
-         {"zin-nm", "-B", "dir/", "a.o", "b.o"},
-         BOption::taken,
-         "dir/",
-         Elements{"zin-nm", "a.o", "b.o"}},
-        {"separate form at the end",
-         {"zin-nm", "a.o", "-B", "dir"},
-         BOption::taken,
-         "dir/",
-         Elements{"zin-nm", "a.o"}},
+        {"look-alikes are no option", {"zin-ar", "rcs", "-b", "--B", "x-B", "B"}, absent, nullptr,
+         {"zin-ar", "rcs", "-b", "--B", "x-B", "B"}},
+        {"the program name is not scanned", {"-Bzin", "x"}, absent, nullptr, {"-Bzin", "x"}},
+        {"joined form gets a slash", {"zin-ar", "rcs", "-B/opt/tc", "x.a"}, taken, "/opt/tc/",
+         {"zin-ar", "rcs", "x.a"}},
+        {"separate form removes both", {"zin-nm", "-B", "dir/", "a.o", "b.o"}, taken, "dir/",
+         {"zin-nm", "a.o", "b.o"}},
+        {"separate form at the end", {"zin-nm", "a.o", "-B", "dir"}, taken, "dir/",
+         {"zin-nm", "a.o"}},
         // One-character and empty values stay as they are; an empty value
         // exists only in the separate form: "-B" alone is that form.
-        {"one character, separate", {"zin-ar", "-B", "x"}, BOption::taken, "x", Elements{"zin-ar"}},
-        {"one character, joined", {"zin-ar", "-Bx"}, BOption::taken, "x", Elements{"zin-ar"}},
-        {"slash, separate", {"zin-ar", "-B", "/"}, BOption::taken, "/", Elements{"zin-ar"}},
-        {"slash, joined", {"zin-ar", "-B/"}, BOption::taken, "/", Elements{"zin-ar"}},
-        {"empty, separate", {"zin-ar", "-B", ""}, BOption::taken, "", Elements{"zin-ar"}},
-        {"only the first is taken",
-         {"zin-ar", "-Bone", "-Btwo", "-B", "three"},
-         BOption::taken,
-         "one/",
-         Elements{"zin-ar", "-Btwo", "-B", "three"}},
-        {"a separate value may look like an option",
-         {"zin-ar", "-B", "-Bx", "t"},
-         BOption::taken,
-         "-Bx/",
-         Elements{"zin-ar", "t"}},
-        {"missing value", {"zin-ar", "t", "-B"}, BOption::missing_value, nullptr, std::nullopt},
+        {"one character, separate", {"zin-ar", "-B", "x"}, taken, "x", {"zin-ar"}},
+        {"one character, joined", {"zin-ar", "-Bx"}, taken, "x", {"zin-ar"}},
+        {"slash, separate", {"zin-ar", "-B", "/"}, taken, "/", {"zin-ar"}},
+        {"slash, joined", {"zin-ar", "-B/"}, taken, "/", {"zin-ar"}},
+        {"empty, separate", {"zin-ar", "-B", ""}, taken, "", {"zin-ar"}},
+        {"only the first is taken", {"zin-ar", "-Bone", "-Btwo", "-B", "three"}, taken, "one/",
+         {"zin-ar", "-Btwo", "-B", "three"}},
+        {"a separate value may look like an option", {"zin-ar", "-B", "-Bx", "t"}, taken, "-Bx/",
+         {"zin-ar", "t"}},
+        {"missing value", {"zin-ar", "t", "-B"}, missing_value, nullptr, {}},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         Argv args(row.argv);
         const char *directory = "untouched";
         EXPECT_EQ(row.result, take_b_option(&args.argc, args.pointers.data(), &directory));
         EXPECT_STREQ(row.directory != nullptr ? row.directory : "untouched", directory);
-        if (row.result == BOption::taken) {
+        if (row.result == taken) {
             args.release_if_new(directory);
         }
-        if (row.remaining) {
-            EXPECT_EQ(*row.remaining, args.elements()) << "up to the first null pointer";
-            EXPECT_EQ(row.remaining->size(), static_cast<std::size_t>(args.argc));
+        if (!row.remaining.empty()) {
+            EXPECT_EQ(row.remaining, args.elements()) << "up to the first null pointer";
+            EXPECT_EQ(row.remaining.size(), static_cast<std::size_t>(args.argc));
         }
     }
 }
 
-TEST(BuildToolArgv, PluginGoesBeforeTheArguments) {
-    Argv args({"zin-nm", "a.o", "b.o"});
-    const char **tool_argv = build_tool_argv(nm, args.argc, args.pointers.data(), "/t/nm", "/p.so");
-    EXPECT_EQ((std::vector<std::string>{"/t/nm", "--plugin", "/p.so", "a.o", "b.o"}),
-              until_null(tool_argv));
-    // argc + 4 slots: the last two are null.
-    EXPECT_EQ(nullptr, tool_argv[5]);
-    EXPECT_EQ(nullptr, tool_argv[6]);
-    std::free(tool_argv);
-}
-
-TEST(BuildToolArgv, NoArguments) {
-    Argv args({"zin-ar"});
-    const char **tool_argv = build_tool_argv(ar, args.argc, args.pointers.data(), "ar", "p");
-    EXPECT_EQ((std::vector<std::string>{"ar", "--plugin", "p"}), until_null(tool_argv));
-    std::free(tool_argv);
-}
-
-TEST(BuildToolArgv, ArgcZeroCopiesNothing) {
-    char *empty[] = {nullptr};
-    const char **tool_argv = build_tool_argv(ar, 0, empty, "ar", "p");
-    EXPECT_EQ((std::vector<std::string>{"ar", "--plugin", "p"}), until_null(tool_argv));
-    std::free(tool_argv);
-}
-
-TEST(BuildToolArgv, ArDashRule) {
-    struct Case {
-        std::string first;
-        std::string expected;
+// The tool's argv for each personality: the tool and the plugin in front, and
+// only zin-ar's first argument given a dash when it has none.
+TEST(BuildToolArgv, Table) {
+    using Elements = std::vector<std::string>;
+    struct Row {
+        const WrapperPersonality &personality;
+        Elements argv;
+        Elements tool_argv; // [0] and [2] are the tool and the plugin handed in
     };
-    for (const Case &c : std::vector<Case>{
-             {"rcs", "-rcs"}, {"-rcs", "-rcs"}, {"", "-"}, {"--", "--"}, {"t-", "-t-"}}) {
-        Argv args({"zin-ar", c.first, "rcs"});
-        const char **tool_argv = build_tool_argv(ar, args.argc, args.pointers.data(), "ar", "p");
-        EXPECT_EQ((std::vector<std::string>{"ar", "--plugin", "p", c.expected, "rcs"}),
-                  until_null(tool_argv))
-            << "first argument '" << c.first << "'";
-        // The caller's argv is edited in place, as the tool sees it.
-        EXPECT_STREQ(c.expected.c_str(), args.pointers[1]);
-        args.release_if_new(args.pointers[1]);
-        std::free(tool_argv);
-    }
-}
-
-TEST(BuildToolArgv, OtherPersonalitiesNeverChangeArguments) {
-    for (const WrapperPersonality *personality :
-         {&wrapper_personalities[1], &wrapper_personalities[2]}) {
-        Argv args({personality->wrapper_name, "rcs", ""});
+    const Row rows[] = {
+        {nm, {"zin-nm", "a.o", "b.o"}, {"/t/nm", "--plugin", "/p.so", "a.o", "b.o"}},
+        {ar, {"zin-ar"}, {"ar", "--plugin", "p"}},
+        {ar, {}, {"ar", "--plugin", "p"}}, // argc 0 copies nothing
+        {ar, {"zin-ar", "rcs", "rcs"}, {"ar", "--plugin", "p", "-rcs", "rcs"}},
+        {ar, {"zin-ar", "-rcs", "rcs"}, {"ar", "--plugin", "p", "-rcs", "rcs"}},
+        {ar, {"zin-ar", "", "rcs"}, {"ar", "--plugin", "p", "-", "rcs"}},
+        {ar, {"zin-ar", "--", "rcs"}, {"ar", "--plugin", "p", "--", "rcs"}},
+        {ar, {"zin-ar", "t-", "rcs"}, {"ar", "--plugin", "p", "-t-", "rcs"}},
+        {nm, {"zin-nm", "rcs", ""}, {"t", "--plugin", "p", "rcs", ""}},
+        {wrapper_personalities[2], {"zin-ranlib", "rcs", ""}, {"t", "--plugin", "p", "rcs", ""}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.argv));
+        Argv args(row.argv);
         const char **tool_argv =
-            build_tool_argv(*personality, args.argc, args.pointers.data(), "t", "p");
-        EXPECT_EQ((std::vector<std::string>{"t", "--plugin", "p", "rcs", ""}),
-                  until_null(tool_argv));
-        EXPECT_EQ(args.storage[1].data(), args.pointers[1]);
+            build_tool_argv(row.personality, args.argc, args.pointers.data(),
+                            row.tool_argv[0].c_str(), row.tool_argv[2].c_str());
+        EXPECT_EQ(row.tool_argv, until_null(tool_argv));
+        // argc + 4 slots: those past the vector are null.
+        for (std::size_t i = row.tool_argv.size(); i < row.argv.size() + 4; ++i) {
+            EXPECT_EQ(nullptr, tool_argv[i]) << i;
+        }
+        // The caller's argv is edited in place, as the tool sees it: a changed
+        // argument is a new string, any other stays the caller's own.
+        for (std::size_t i = 1; i < row.argv.size(); ++i) {
+            EXPECT_STREQ(row.tool_argv[i + 2].c_str(), args.pointers[i]);
+            EXPECT_EQ(row.tool_argv[i + 2] == row.argv[i],
+                      args.pointers[i] == args.storage[i].data());
+            args.release_if_new(args.pointers[i]);
+        }
         std::free(tool_argv);
     }
 }

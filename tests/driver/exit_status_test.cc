@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 #include "testkit/capture.h"
 #include "testkit/files.h"
@@ -101,15 +102,13 @@ TEST(WrapperExitStatus, RealChildStoppedContinuedAndKilled) {
     ASSERT_TRUE(WIFSTOPPED(stopped));
     ASSERT_TRUE(WIFCONTINUED(continued));
     ASSERT_TRUE(WIFSIGNALED(killed));
-    Mapped mapped = map_status(stopped);
-    EXPECT_EQ(1, mapped.exit_status);
-    EXPECT_EQ("", mapped.message);
-    mapped = map_status(continued);
-    EXPECT_EQ(1, mapped.exit_status);
-    EXPECT_EQ("", mapped.message);
-    mapped = map_status(killed);
-    EXPECT_EQ(1, mapped.exit_status);
-    EXPECT_EQ(signal_message(SIGQUIT, WCOREDUMP(killed)), mapped.message);
+    for (auto [status, message] : {std::pair{stopped, std::string()},
+                                   {continued, std::string()},
+                                   {killed, signal_message(SIGQUIT, WCOREDUMP(killed))}}) {
+        Mapped mapped = map_status(status);
+        EXPECT_EQ(1, mapped.exit_status) << status;
+        EXPECT_EQ(message, mapped.message) << status;
+    }
 }
 
 } // namespace
