@@ -173,52 +173,35 @@ TEST_P(TempFileCandidateTest, ChosenDirectory) {
 INSTANTIATE_TEST_SUITE_P(Candidates, TempFileCandidateTest, testing::ValuesIn(candidate_rows));
 
 // The fixed candidates, each made the first usable one inside a private root
-// directory (chroot, which needs root or CAP_SYS_CHROOT).
+// directory (chroot, which needs root or CAP_SYS_CHROOT), and a file made
+// there: with none usable, in the working directory.
 TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
     if (!can_enter_root()) {
         GTEST_SKIP() << "chroot is not permitted here";
     }
-    std::string with_tmp = make_directory("with-tmp", 0755);
-    make_directory("with-tmp/tmp", 0777);
-    make_directory("with-tmp/var", 0755);
-    make_directory("with-tmp/var/tmp", 0777);
-    std::string with_var_tmp = make_directory("with-var-tmp", 0755);
-    make_directory("with-var-tmp/var", 0755);
-    make_directory("with-var-tmp/var/tmp", 0777);
-    std::string empty = make_directory("empty", 0755);
-
-    struct Case {
-        std::string root;
-        const char *expected;
-    };
-    for (const Case &one :
-         {Case{with_tmp, "/tmp//"}, Case{with_var_tmp, "/var/tmp/"}, Case{empty, "./"}}) {
+    for (const char *directory :
+         {"with-tmp", "with-tmp/var", "with-var-tmp", "with-var-tmp/var", "empty"}) {
+        make_directory(directory, 0755);
+    }
+    for (const char *directory : {"with-tmp/tmp", "with-tmp/var/tmp", "with-var-tmp/var/tmp"}) {
+        make_directory(directory, 0777);
+    }
+    for (auto [root, expected] :
+         {std::pair{"with-tmp", "/tmp//"}, {"with-var-tmp", "/var/tmp/"}, {"empty", "./"}}) {
+        std::string root_dir = at(root);
         kit::ChildOutcome child = kit::run_in_child([&] {
-            if (!enter_root(one.root)) {
+            if (!enter_root(root_dir)) {
                 return 2;
             }
             use_environment(nullptr, nullptr, nullptr);
-            return say(temp_directory());
+            return say(std::string(temp_directory()) + "\n" + create_temp_file(".o"));
         });
-        EXPECT_EQ(child.wait_status, 0) << one.root;
-        EXPECT_EQ(child.err, one.expected) << one.root;
+        ASSERT_EQ(child.wait_status, 0) << root << ": " << child.err;
+        std::size_t end = child.err.find('\n');
+        EXPECT_EQ(child.err.substr(0, end), expected) << root;
+        std::string name = child.err.substr(end + 1);
+        expect_temp_file(name, expected, "cc", ".o", root_dir + "/" + name);
     }
-}
-
-TEST_F(TempFileTest, NothingUsableCreatesInWorkingDirectory) {
-    if (!can_enter_root()) {
-        GTEST_SKIP() << "chroot is not permitted here";
-    }
-    std::string root = make_directory("root", 0755);
-    kit::ChildOutcome child = kit::run_in_child([&] {
-        if (!enter_root(root)) {
-            return 2;
-        }
-        use_environment(nullptr, nullptr, nullptr);
-        return say(create_temp_file(".o"));
-    });
-    ASSERT_EQ(child.wait_status, 0) << child.err;
-    expect_temp_file(child.err, "./", "cc", ".o", root + "/" + child.err.substr(2));
 }
 
 TEST_F(TempFileTest, ChosenOnceForTheProcess) {
