@@ -3,7 +3,6 @@
 // huge PATH values, odd bytes and empty strings, unusable temporary
 // directories, closed standard descriptors, a tool or a reader that goes away.
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -14,8 +13,6 @@
 
 #include "driver/build_config.h"
 #include "hardening/hardening_test.h"
-#include "lookup/relocated_prefix.h"
-#include "lookup/search_list.h"
 #include "pex/pex.h"
 #include "support/temp_file.h"
 #include "testkit/files.h"
@@ -110,47 +107,6 @@ TEST_F(HostileTest, PathOfAHundredThousandEntries) {
     set_env(launch, "PATH", path);
     set_env(launch, "STAND_IN_EXIT", "4");
     expect_run(launch, lines({last + "/nm", "--plugin", tree_plugin(tree_), "a.o"}), "", 4);
-}
-
-// A PATH of 1 MiB cannot reach a program through execve (one string may not
-// exceed 128 KiB on Linux), so the lookup code gets it directly.
-TEST_F(HostileTest, PathOfOneMebibyteInProcess) {
-    std::string dir = at("found");
-    make_dirs(dir);
-    copy_file(built_programs().tool, dir + "/zin-ar", 0755);
-    std::string path;
-    int entries_made = 0;
-    while (path.size() < (1u << 20)) {
-        path += "/nonexistent/zin-hostile-" + std::to_string(entries_made++) + ":";
-    }
-    path += dir;
-    const char *saved = std::getenv("PATH");
-    std::string saved_path = saved != nullptr ? saved : "";
-    ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
-
-    SearchList list{};
-    search_list_from_env("PATH", &list);
-    int count = 0;
-    for (SearchListEntry *entry = list.head; entry != nullptr; entry = entry->next) {
-        ++count;
-    }
-    char *found = search_list_find(&list, "zin-ar", X_OK);
-    char *relocated =
-        compute_relocated_prefix("zin-ar", "/usr/local/bin/", "/usr/local/lib/zin13/zin/", 0);
-    ASSERT_EQ(setenv("PATH", saved_path.c_str(), 1), 0);
-    EXPECT_EQ(count, entries_made + 1);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(std::string(found), dir + "/zin-ar");
-    ASSERT_NE(relocated, nullptr);
-    EXPECT_EQ(std::string(relocated), dir + "/../lib/zin13/zin/");
-    std::free(found);
-    std::free(relocated);
-    while (list.head != nullptr) {
-        SearchListEntry *next = list.head->next;
-        std::free(list.head->prefix);
-        std::free(list.head);
-        list.head = next;
-    }
 }
 
 // Odd bytes where a directory or a program path is named: the tool is found

@@ -182,6 +182,14 @@ TEST_F(RelocatedPrefixTest, LongPathValuesStillFindTheProgram) {
         EXPECT_EQ(keep_links("zin-ar"), relocated_from("tc")) << size;
         EXPECT_EQ(resolved("zin-ar"), relocated_from("tc")) << size;
     }
+    // A mebibyte of short entries, which no program could be started with
+    // (one string passed through execve may not exceed 128 KiB on Linux).
+    std::string value;
+    for (int entry = 0; value.size() < (1u << 20); ++entry) {
+        value += "/nonexistent/zin-" + std::to_string(entry) + ":";
+    }
+    setenv("PATH", (value + at("tc")).c_str(), 1);
+    EXPECT_EQ(keep_links("zin-ar"), relocated_from("tc"));
 }
 
 } // namespace
