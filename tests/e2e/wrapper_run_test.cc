@@ -16,9 +16,8 @@ using namespace kit;
 
 TEST_F(WrapperTest, ExitCodesArePassedOn) {
     for (int code : {0, 3, 255}) {
-        Launch launch = wrapper("zin-nm", {"a.o"});
-        set_env(launch, "STAND_IN_EXIT", std::to_string(code));
-        expect_run(launch, tool_output("nm", {"a.o"}), "", code);
+        expect_run(wrapper("zin-nm", {"a.o"}, {{"STAND_IN_EXIT", std::to_string(code)}}),
+                   tool_output("nm", {"a.o"}), "", code);
     }
 }
 
@@ -41,29 +40,24 @@ void expect_signal_report(const Launch &launch, const std::string &out, const st
 }
 
 TEST_F(WrapperTest, ToolKilledBySignalIsReported) {
-    Launch launch = wrapper("zin-ar", {"t"});
-    set_env(launch, "STAND_IN_SIGNAL", std::to_string(SIGKILL));
-    expect_signal_report(launch, tool_output("ar", {"-t"}), tree_.tool_dir + "ar", SIGKILL, "]\n");
+    expect_signal_report(wrapper("zin-ar", {"t"}, {{"STAND_IN_SIGNAL", std::to_string(SIGKILL)}}),
+                         tool_output("ar", {"-t"}), tree_.tool_dir + "ar", SIGKILL, "]\n");
 }
 
 TEST_F(WrapperTest, ToolDumpingCoreIsReportedSo) {
     // Whether a core is written depends on the machine (core_pattern, limits):
     // ask the stand-in alone first.
-    Launch probe;
-    probe.executable = built_programs().tool;
-    probe.argv = {probe.executable};
-    probe.cwd = scratch_;
-    set_env(probe, "STAND_IN_SIGNAL", std::to_string(SIGQUIT));
-    set_env(probe, "STAND_IN_CORE", "1");
-    Outcome seen = run_program(probe);
+    const std::vector<EnvChange> core = {{"STAND_IN_SIGNAL", std::to_string(SIGQUIT)},
+                                         {"STAND_IN_CORE", "1"}};
+    const std::string &stand_in = built_programs().tool;
+    Outcome seen =
+        run_program({.executable = stand_in, .argv = {stand_in}, .env = core, .cwd = scratch_});
     ASSERT_TRUE(WIFSIGNALED(seen.wait_status)) << seen.wait_status;
     if (!WCOREDUMP(seen.wait_status)) {
         GTEST_SKIP() << "this machine writes no core for SIGQUIT even with RLIMIT_CORE raised; "
                         "the \", core dumped\" text is covered by the exit-status unit test";
     }
-    Launch launch = wrapper("zin-nm");
-    set_env(launch, "STAND_IN_SIGNAL", std::to_string(SIGQUIT));
-    set_env(launch, "STAND_IN_CORE", "1");
+    Launch launch = wrapper("zin-nm", {}, core);
     std::string tool = tree_.tool_dir + "nm";
     expect_signal_report(launch, tool_output("nm", {}), tool, SIGQUIT, "], core dumped\n");
     // Without a core the message ends at the bracket.
@@ -87,9 +81,8 @@ TEST_F(WrapperTest, ToolThatCannotBeExecutedIsReported) {
 
 // An ignored SIGCHLD passes through exec; the tool's real status still comes back.
 TEST_F(WrapperTest, CallerIgnoringSigchldGetsTheToolsStatus) {
-    Launch launch = wrapper("zin-nm");
+    Launch launch = wrapper("zin-nm", {}, {{"STAND_IN_EXIT", "3"}});
     launch.ignore_sigchld = true;
-    set_env(launch, "STAND_IN_EXIT", "3");
     expect_run(launch, tool_output("nm", {}), "", 3);
 }
 
@@ -98,24 +91,20 @@ TEST_F(WrapperTest, ToolReadsTheWrappersStandardInput) {
     write_file(at("script"), script);
     int fd = open(at("script").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    Launch launch = wrapper("zin-ar", {"-M"});
+    Launch launch = wrapper("zin-ar", {"-M"}, {{"STAND_IN_SHOW", "stdin"}});
     launch.stdin_fd = fd;
-    set_env(launch, "STAND_IN_SHOW", "stdin");
     expect_run(launch, script, "", 0);
     close(fd);
 }
 
 TEST_F(WrapperTest, ToolSeesOnlyTheStandardDescriptors) {
-    Launch launch = wrapper("zin-nm");
-    set_env(launch, "STAND_IN_SHOW", "fds");
-    expect_run(launch, fd_listing({0, 1, 2}), "", 0);
+    expect_run(wrapper("zin-nm", {}, {{"STAND_IN_SHOW", "fds"}}), fd_listing({0, 1, 2}), "", 0);
 }
 
 TEST_F(WrapperTest, ToolWritesToTheWrappersStandardError) {
-    Launch launch = wrapper("zin-nm");
-    set_env(launch, "STAND_IN_STDERR", "nm: warning\n");
-    set_env(launch, "STAND_IN_EXIT", "2");
-    expect_run(launch, tool_output("nm", {}), "nm: warning\n", 2);
+    expect_run(
+        wrapper("zin-nm", {}, {{"STAND_IN_STDERR", "nm: warning\n"}, {"STAND_IN_EXIT", "2"}}),
+        tool_output("nm", {}), "nm: warning\n", 2);
 }
 
 } // namespace

@@ -31,8 +31,9 @@ class HardeningTest : public kit::WrapperTest {
     // WrapperTest's launch of a wrapper. Sanitized wrappers leave leak checking
     // to the end-to-end tests here: clang's leak checker starts llvm-symbolizer
     // to match its suppressions and never waits for it, a process left behind.
-    kit::Launch wrapper(const std::string &name, const std::vector<std::string> &args = {}) const {
-        kit::Launch launch = WrapperTest::wrapper(name, args);
+    kit::Launch wrapper(const std::string &name, const std::vector<std::string> &args = {},
+                        const std::vector<kit::EnvChange> &env = {}) const {
+        kit::Launch launch = WrapperTest::wrapper(name, args, env);
 #ifdef ZIN_HARDENING_SANITIZED
         const char *options = std::getenv("ASAN_OPTIONS");
         kit::set_env(launch, "ASAN_OPTIONS",

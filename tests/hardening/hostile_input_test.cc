@@ -49,8 +49,7 @@ std::size_t environment_bytes() {
 TEST_F(HostileTest, ArgumentVectorAtTheSystemLimit) {
     long arg_max = sysconf(_SC_ARG_MAX);
     ASSERT_GT(arg_max, 0);
-    Launch below = wrapper("zin-nm");
-    set_env(below, "STAND_IN_SHOW", "size");
+    Launch below = wrapper("zin-nm", {}, {{"STAND_IN_SHOW", "size"}});
     // Arguments of 1000 bytes up to 16 KiB below the limit: all reach the tool.
     std::size_t budget = static_cast<std::size_t>(arg_max) - environment_bytes() - 16384;
     std::string chunk(1000, 'a');
@@ -101,11 +100,9 @@ TEST_F(HostileTest, PathOfAHundredThousandEntries) {
     path += tree_.bin_dir;
     path.pop_back(); // no trailing '/': the entry still names the directory
     path += ":" + last;
-    Launch launch = wrapper("zin-nm", {"a.o"});
+    Launch launch = wrapper("zin-nm", {"a.o"}, {{"PATH", path}, {"STAND_IN_EXIT", "4"}});
     launch.argv[0] = "zin-nm";
     launch.cwd = at("cwd");
-    set_env(launch, "PATH", path);
-    set_env(launch, "STAND_IN_EXIT", "4");
     expect_run(launch, lines({last + "/nm", "--plugin", tree_plugin(tree_), "a.o"}), "", 4);
 }
 
@@ -128,16 +125,13 @@ TEST_F(HostileTest, OddBytesInDirectoriesAndPrefixes) {
     make_dirs(p_dir);
     copy_file(built_programs().tool, p_dir + "/ranlib", 0755);
     ASSERT_EQ(unlink(tool("ranlib").c_str()), 0);
-    Launch from_path = wrapper("zin-ranlib", {""});
-    set_env(from_path, "PATH", odd + "::" + p_dir + ":");
-    expect_run(from_path, lines({p_dir + "/ranlib", "--plugin", tree_plugin(tree_), ""}), "", 0);
+    expect_run(wrapper("zin-ranlib", {""}, {{"PATH", odd + "::" + p_dir + ":"}}),
+               lines({p_dir + "/ranlib", "--plugin", tree_plugin(tree_), ""}), "", 0);
 
     // ZIN_EXEC_PREFIX naming a second tree whose path has odd bytes.
     InstallTree other = build_install_tree(at("t" + odd), built_programs());
-    Launch prefixed = wrapper("zin-ar", {"t"});
-    set_env(prefixed, "ZIN_EXEC_PREFIX", other.bin_dir);
-    expect_run(prefixed, lines({other.tool_dir + "ar", "--plugin", tree_plugin(other), "-t"}), "",
-               0);
+    expect_run(wrapper("zin-ar", {"t"}, {{"ZIN_EXEC_PREFIX", other.bin_dir}}),
+               lines({other.tool_dir + "ar", "--plugin", tree_plugin(other), "-t"}), "", 0);
 }
 
 // The wrappers make no temporary file: whatever TMPDIR, TMP and TEMP name,
@@ -159,12 +153,12 @@ TEST_F(HostileTest, UnusableTemporaryDirectories) {
                         {"a directory that does not exist", at("gone"), false}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        Launch launch = wrapper("zin-nm", {"a.o"});
+        Launch launch = wrapper("zin-nm", {"a.o"},
+                                {{"TMPDIR", row.value},
+                                 {"TMP", row.value},
+                                 {"TEMP", row.value},
+                                 {"STAND_IN_EXIT", "9"}});
         launch.cwd = at("cwd");
-        for (const char *name : {"TMPDIR", "TMP", "TEMP"}) {
-            set_env(launch, name, row.value);
-        }
-        set_env(launch, "STAND_IN_EXIT", "9");
         launch.as_nobody = row.as_nobody;
         expect_run(launch, tool_output("nm", {"a.o"}), "", 9);
         EXPECT_TRUE(entries(locked).empty());
@@ -207,15 +201,14 @@ TEST_F(HostileTest, ClosedStandardDescriptors) {
     for (int closed = 1; closed < 8; ++closed) {
         SCOPED_TRACE("closed mask " + std::to_string(closed));
         std::vector<int> open_fds;
-        Launch launch = wrapper("zin-nm");
+        Launch launch =
+            wrapper("zin-nm", {}, {{"STAND_IN_FDS_TO", listing}, {"STAND_IN_EXIT", "5"}});
         for (int fd = 0; fd < 3; ++fd) {
             launch.closed[fd] = (closed & (1 << fd)) != 0;
             if (!launch.closed[fd]) {
                 open_fds.push_back(fd);
             }
         }
-        set_env(launch, "STAND_IN_FDS_TO", listing);
-        set_env(launch, "STAND_IN_EXIT", "5");
         std::remove(listing.c_str());
         EXPECT_EQ(exit_code(run_program(launch).wait_status), 5);
         EXPECT_EQ(read_file(listing), fd_listing(open_fds));
@@ -272,10 +265,9 @@ TEST_F(HostileTest, ClosedStandardDescriptorsUnderAStage) {
 }
 
 TEST_F(HostileTest, ToolClosingItsOutputEarly) {
-    Launch launch = wrapper("zin-ar", {"t", "x.a"});
-    set_env(launch, "STAND_IN_CLOSE_STDOUT", "1");
-    set_env(launch, "STAND_IN_EXIT", "7");
-    expect_run(launch, "", "", 7);
+    expect_run(
+        wrapper("zin-ar", {"t", "x.a"}, {{"STAND_IN_CLOSE_STDOUT", "1"}, {"STAND_IN_EXIT", "7"}}),
+        "", "", 7);
 }
 
 // The wrapper's output goes to a reader that takes one byte and leaves, as
@@ -288,8 +280,7 @@ TEST_F(HostileTest, ReaderLeavingEarly) {
     }
     for (bool ignored : {false, true}) {
         SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE default");
-        Launch launch = wrapper("zin-nm");
-        set_env(launch, "STAND_IN_FLOOD", "1");
+        Launch launch = wrapper("zin-nm", {}, {{"STAND_IN_FLOOD", "1"}});
         launch.ignore_sigpipe = ignored;
         int fds[2];
         ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);

@@ -58,11 +58,11 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
             free_slots.pop_back();
             // 0..255 each at least once, 255 and 0 among them.
             int expected = started % 256;
-            Launch launch = wrapper(wrappers[started % 3], {"x.o"});
+            Launch launch = wrapper(wrappers[started % 3], {"x.o"},
+                                    {{"TMPDIR", at("tmp")},
+                                     {"STAND_IN_SHOW", "fds"},
+                                     {"STAND_IN_EXIT", std::to_string(expected)}});
             launch.cwd = at("cwd");
-            set_env(launch, "TMPDIR", at("tmp"));
-            set_env(launch, "STAND_IN_SHOW", "fds");
-            set_env(launch, "STAND_IN_EXIT", std::to_string(expected));
             int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
             launch.stdout_fd = open(slot_file(slot, "out").c_str(), flags, 0644);
             launch.stderr_fd = open(slot_file(slot, "err").c_str(), flags, 0644);

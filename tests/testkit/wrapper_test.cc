@@ -35,13 +35,15 @@ void WrapperTest::SetUp() {
     tree_ = build_install_tree(scratch_ + "/tree", built_programs());
 }
 
-Launch WrapperTest::wrapper(const std::string &name, const std::vector<std::string> &args) const {
+Launch WrapperTest::wrapper(const std::string &name, const std::vector<std::string> &args,
+                            const std::vector<EnvChange> &env) const {
     Launch launch;
     launch.executable = tree_.bin_dir + name;
     launch.argv.push_back(launch.executable);
     launch.argv.insert(launch.argv.end(), args.begin(), args.end());
     launch.cwd = scratch_;
     set_env(launch, "PATH", scratch_ + "/no-such-directory");
+    launch.env.insert(launch.env.end(), env.begin(), env.end());
     return launch;
 }
 

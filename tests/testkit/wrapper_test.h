@@ -33,8 +33,9 @@ class WrapperTest : public ScratchTest {
     void SetUp() override;
 
     // The tree's wrapper `name` started by its absolute path with `args`, in the
-    // scratch directory, with a PATH that names no existing directory.
-    Launch wrapper(const std::string &name, const std::vector<std::string> &args = {}) const;
+    // scratch directory, with a PATH that names no existing directory, then `env`.
+    Launch wrapper(const std::string &name, const std::vector<std::string> &args = {},
+                   const std::vector<EnvChange> &env = {}) const;
 
     // What the stand-in prints when the tree's `tool` gets the plugin and `args`.
     std::string tool_output(const std::string &tool, const std::vector<std::string> &args) const;
