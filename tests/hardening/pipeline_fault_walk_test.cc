@@ -69,8 +69,11 @@ void one_stage(const Paths &paths, Result *result) {
                                    paths.out, nullptr, &result->statuses[0], &result->error_number);
 }
 
-// produce | upcase > out, connected as the pipeline's flags say.
-void two_stages(Pipeline *pipeline, const Paths &paths, Result *result) {
+// produce | upcase > out, connected by pipes (PEX_INIT_PIPES) or by files in
+// the temporary directory or named after temp_base (`named`).
+template <unsigned flags, bool named>
+void two_stages(const Paths &paths, Result *result) {
+    Pipeline *pipeline = pex_create(flags, "zin-test", named ? paths.temp_base : nullptr);
     result->message = pex_run_stage(pipeline, PEX_PATH_SEARCH, "sh", produce, nullptr, nullptr,
                                     &result->error_number);
     if (result->message == nullptr) {
@@ -147,25 +150,11 @@ struct Scenario {
     const char *expected; // the output: the file's, or "<output stream>|<error stream>"
 };
 
-// The two-stage pipelines are connected by a pipe, by a file in the
-// temporary directory, or by a file named after the pipeline's temp_base.
 const Scenario scenarios[] = {
     {"one stage", one_stage, 3 << 8, false, "abc"},
-    {"piped stages",
-     [](const Paths &paths, Result *result) {
-         two_stages(pex_create(PEX_INIT_PIPES, "zin-test", nullptr), paths, result);
-     },
-     0, false, "ABC"},
-    {"temporary-file stages",
-     [](const Paths &paths, Result *result) {
-         two_stages(pex_create(0, "zin-test", nullptr), paths, result);
-     },
-     0, false, "ABC"},
-    {"named temporary-file stages",
-     [](const Paths &paths, Result *result) {
-         two_stages(pex_create(0, "zin-test", paths.temp_base), paths, result);
-     },
-     0, false, "ABC"},
+    {"piped stages", two_stages<PEX_INIT_PIPES, false>, 0, false, "ABC"},
+    {"temporary-file stages", two_stages<0, false>, 0, false, "ABC"},
+    {"named temporary-file stages", two_stages<0, true>, 0, false, "ABC"},
     {"streams", streams, 0, true, "ABC|e"},
     {"input file", input_file, 0, false, "ABC"},
 };

@@ -48,17 +48,15 @@ TEST_F(PexStageTest, PipedStagesHandOnReadEnds) {
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
     const auto &spawns = fake().spawns;
     ASSERT_EQ(spawns.size(), 3u);
-    // Pipe one is 100 (read) / 101 (write), pipe two 102 / 103.
+    // Pipe one is 100 (read) / 101 (write), pipe two 102 / 103: input, output
+    // and the read end the child closes, stage by stage.
     EXPECT_EQ(fake().pipe_modes, (std::vector<int>{1, 0}));
-    EXPECT_EQ(spawns[0].in_fd, 0);
-    EXPECT_EQ(spawns[0].out_fd, 101);
-    EXPECT_EQ(spawns[0].child_close_fd, 100);
-    EXPECT_EQ(spawns[1].in_fd, 100);
-    EXPECT_EQ(spawns[1].out_fd, 103);
-    EXPECT_EQ(spawns[1].child_close_fd, 102);
-    EXPECT_EQ(spawns[2].in_fd, 102);
-    EXPECT_EQ(spawns[2].out_fd, 1);
-    EXPECT_EQ(spawns[2].child_close_fd, -1);
+    const int expected[3][3] = {{0, 101, 100}, {100, 103, 102}, {102, 1, -1}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(spawns[i].in_fd, expected[i][0]) << i;
+        EXPECT_EQ(spawns[i].out_fd, expected[i][1]) << i;
+        EXPECT_EQ(spawns[i].child_close_fd, expected[i][2]) << i;
+    }
     EXPECT_TRUE(fake().closes.empty()) << "the back end closed the parent's copies";
     EXPECT_EQ(pipeline->stage_count, 3);
     EXPECT_EQ((std::vector<pid_t>(pipeline->child_pids, pipeline->child_pids + 3)),
