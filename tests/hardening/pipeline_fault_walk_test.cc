@@ -62,6 +62,28 @@ void read_into(std::FILE *stream, char *buffer, std::size_t size) {
     buffer[got] = '\0';
 }
 
+// Records a step that gave a null stream, with errno; true when it did.
+bool failed(std::FILE *stream, const char *step, Result *result) {
+    if (stream == nullptr) {
+        result->message = step;
+        result->error_number = errno;
+    }
+    return stream == nullptr;
+}
+
+// Unless a step failed: the statuses of `stages` stages and, when asked,
+// their times. Then the pipeline is released.
+void finish(Pipeline *pipeline, int stages, Result *result, bool times = false) {
+    if (result->message == nullptr && pex_get_status(pipeline, stages, result->statuses) == 0) {
+        result->message = "pex_get_status";
+    }
+    PexStageTimes read_times[2];
+    if (times && result->message == nullptr) {
+        result->times_read = pex_get_stage_times(pipeline, stages, read_times) == 1;
+    }
+    pex_release(pipeline);
+}
+
 // One program through pex_run_once, its output in a file.
 void one_stage(const Paths &paths, Result *result) {
     const char *const argv[] = {"sh", "-c", "printf abc; exit 3", nullptr};
@@ -80,65 +102,43 @@ void two_stages(const Paths &paths, Result *result) {
         result->message = pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "tr", upcase,
                                         paths.out, nullptr, &result->error_number);
     }
-    if (result->message == nullptr && pex_get_status(pipeline, 2, result->statuses) == 0) {
-        result->message = "pex_get_status";
-    }
-    pex_release(pipeline);
+    finish(pipeline, 2, result);
 }
 
 // Input through a pipe stream, output and standard error read as streams.
 void streams(const Paths &, Result *result) {
     Pipeline *pipeline = pex_create(PEX_INIT_PIPES | PEX_INIT_TIMES, "zin-test", nullptr);
     std::FILE *input = pex_open_input_pipe(pipeline, 0);
-    if (input == nullptr) {
-        result->message = "pex_open_input_pipe";
-        result->error_number = errno;
-        pex_release(pipeline);
-        return;
+    if (!failed(input, "pex_open_input_pipe", result)) {
+        std::fputs("abc", input);
+        std::fclose(input);
+        const char *const argv[] = {"sh", "-c", "tr a-z A-Z; printf e >&2", nullptr};
+        result->message = pex_run_stage(pipeline, PEX_STDERR_TO_PIPE, "/bin/sh", argv, nullptr,
+                                        nullptr, &result->error_number);
     }
-    std::fputs("abc", input);
-    std::fclose(input);
-    const char *const argv[] = {"sh", "-c", "tr a-z A-Z; printf e >&2", nullptr};
-    result->message = pex_run_stage(pipeline, PEX_STDERR_TO_PIPE, "/bin/sh", argv, nullptr, nullptr,
-                                    &result->error_number);
     if (result->message == nullptr) {
         std::FILE *output = pex_output_stream(pipeline, 0);
-        std::FILE *errors = output != nullptr ? pex_error_stream(pipeline, 0) : nullptr;
-        if (output == nullptr || errors == nullptr) {
-            result->message = output == nullptr ? "pex_output_stream" : "pex_error_stream";
-            result->error_number = errno;
-        } else {
+        if (!failed(output, "pex_output_stream", result)) {
             read_into(output, result->output, sizeof result->output);
-            read_into(errors, result->errors, sizeof result->errors);
+            std::FILE *errors = pex_error_stream(pipeline, 0);
+            if (!failed(errors, "pex_error_stream", result)) {
+                read_into(errors, result->errors, sizeof result->errors);
+            }
         }
     }
-    PexStageTimes times[1];
-    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0) {
-        result->message = "pex_get_status";
-    }
-    if (result->message == nullptr) {
-        result->times_read = pex_get_stage_times(pipeline, 1, times) == 1;
-    }
-    pex_release(pipeline);
+    finish(pipeline, 1, result, true);
 }
 
 // Input from a file the pipeline creates and the caller writes.
 void input_file(const Paths &paths, Result *result) {
     Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
     std::FILE *input = pex_open_input_file(pipeline, 0, nullptr);
-    if (input == nullptr) {
-        result->message = "pex_open_input_file";
-        result->error_number = errno;
-        pex_release(pipeline);
-        return;
+    if (!failed(input, "pex_open_input_file", result)) {
+        std::fputs("abc", input);
+        result->message = pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "tr", upcase,
+                                        paths.out, nullptr, &result->error_number);
     }
-    std::fputs("abc", input);
-    result->message = pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "tr", upcase,
-                                    paths.out, nullptr, &result->error_number);
-    if (result->message == nullptr && pex_get_status(pipeline, 1, result->statuses) == 0) {
-        result->message = "pex_get_status";
-    }
-    pex_release(pipeline);
+    finish(pipeline, 1, result);
 }
 
 // One kind of pipeline and its normal result.
