@@ -128,6 +128,7 @@ class WrapperFaultWalk : public WrapperTest {
                     unsigned long calls, const Outcome &finished, const Counts &counts) {
         int code = exit_code(finished.wait_status);
         const std::string &err = finished.err;
+        bool allocator = function == "malloc" || function == "calloc" || function == "realloc";
         bool baseline =
             finished.out == scenario.out && err == scenario.err && code == scenario.code;
         if (finished.timed_out) {
@@ -143,11 +144,9 @@ class WrapperFaultWalk : public WrapperTest {
             }
             // The fault library's own report at exit allocates once more,
             // after it has stopped failing calls: that last count never fails.
-            bool allocator = function == "malloc" || function == "calloc" || function == "realloc";
             return !allocator || n == calls ? Ending::unaffected : Ending::unexplained;
         }
         static const std::regex oom("\nout of memory allocating [1-9][0-9]* bytes\n");
-        bool allocator = function == "malloc" || function == "calloc" || function == "realloc";
         if (allocator && code == 1 && std::regex_match(err, oom)) {
             // Before the tool ran, or after it had ended and been reaped.
             return finished.out.empty() || finished.out == scenario.out ? Ending::out_of_memory

@@ -43,15 +43,9 @@ run mv "$dest" "$scratch/moved"
 root=$scratch/moved$outside
 check_links
 place_stand_in "$root"
-plugin=$(relocated_plugin_path "$root")
 
 echo "--- started by the link names, they are the wrappers"
-run_to "$scratch/target-ar" target_env PATH=/nonexistent "$root/$bin_rel$ZT_TARGET-zin-ar" rcs x.a a.o
-check_lines "$scratch/target-ar" "$(relocated_tool_path "$root" ar)" --plugin "$plugin" -rcs x.a a.o
-run_to "$scratch/major-nm" target_env PATH=/nonexistent "$root/${bin_rel}zin-nm-$major" a.o
-check_lines "$scratch/major-nm" "$(relocated_tool_path "$root" nm)" --plugin "$plugin" a.o
-run_to "$scratch/target-ranlib" target_env PATH=/nonexistent "$root/$bin_rel$ZT_TARGET-zin-ranlib" x.a
-check_lines "$scratch/target-ranlib" "$(relocated_tool_path "$root" ranlib)" --plugin "$plugin" x.a
+check_wrappers_run "$root" "$ZT_TARGET-zin-ar" "zin-nm-$major" "$ZT_TARGET-zin-ranlib"
 
 echo "--- diagnostics name the program as started"
 run rm "$root/$libexec_rel$ZT_PLUGIN"

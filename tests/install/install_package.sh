@@ -85,13 +85,7 @@ awk '!/^(#|$)/ && prev !~ /^#/ { print; bad = 1 } { prev = $0 } END { exit bad }
     fail "lintian overrides without a reason above them"
 
 place_stand_in "$usr"
-plugin=$(relocated_plugin_path "$usr")
-run_to "$scratch/ar" target_env PATH=/nonexistent "$usr/${bin_rel}zin-ar" rcs libx.a a.o
-check_lines "$scratch/ar" "$(relocated_tool_path "$usr" ar)" --plugin "$plugin" -rcs libx.a a.o
-run_to "$scratch/nm" target_env PATH=/nonexistent "$usr/$bin_rel$ZT_TARGET-zin-nm" -A a.o
-check_lines "$scratch/nm" "$(relocated_tool_path "$usr" nm)" --plugin "$plugin" -A a.o
-run_to "$scratch/ranlib" target_env PATH=/nonexistent "$usr/${bin_rel}zin-ranlib-$major" libx.a
-check_lines "$scratch/ranlib" "$(relocated_tool_path "$usr" ranlib)" --plugin "$plugin" libx.a
+check_wrappers_run "$usr" zin-ar "$ZT_TARGET-zin-nm" "zin-ranlib-$major"
 
 # Where the package installs, its wrappers take the configured directories
 # as they are; those must be the package's own.
@@ -126,8 +120,6 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
         fail "$tgz lacks the link $bin_rel$wrapper-$major"
 done
 place_stand_in "$tree"
-run_to "$scratch/tgz-nm" target_env PATH=/nonexistent "$tree/$bin_rel$ZT_TARGET-zin-nm" -A a.o
-check_lines "$scratch/tgz-nm" "$(relocated_tool_path "$tree" nm)" --plugin \
-    "$(relocated_plugin_path "$tree")" -A a.o
+check_wrappers_run "$tree" zin-ar "$ZT_TARGET-zin-nm" "zin-ranlib-$major"
 
 echo "PASS"

@@ -49,12 +49,6 @@ check_lines "$scratch/fresh.err" "$prefix/${bin_rel}zin-ar: Cannot find plugin '
 
 echo "--- each wrapper finds the plugin and the tool put into the tree"
 place_stand_in "$prefix"
-plugin=$(relocated_plugin_path "$prefix")
-run_to "$scratch/ar" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-ar" rcs libx.a a.o
-check_lines "$scratch/ar" "$(relocated_tool_path "$prefix" ar)" --plugin "$plugin" -rcs libx.a a.o
-run_to "$scratch/nm" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-nm" -s a.o
-check_lines "$scratch/nm" "$(relocated_tool_path "$prefix" nm)" --plugin "$plugin" -s a.o
-run_to "$scratch/ranlib" target_env PATH=/nonexistent "$prefix/${bin_rel}zin-ranlib" libx.a
-check_lines "$scratch/ranlib" "$(relocated_tool_path "$prefix" ranlib)" --plugin "$plugin" libx.a
+check_wrappers_run "$prefix" zin-ar zin-nm zin-ranlib
 
 echo "PASS"

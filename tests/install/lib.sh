@@ -166,3 +166,16 @@ relocated_tool_path() { # PREFIX TOOL
 relocated_plugin_path() { # PREFIX
     echo "$1/$bin_rel$up_from_bin$libexec_rel$ZT_PLUGIN"
 }
+
+# check_wrappers_run PREFIX AR NM RANLIB: the wrappers of the tree at PREFIX,
+# started (with PATH=/nonexistent) by the names AR, NM and RANLIB in its bin
+# directory, run the tree's tools with its plugin and their arguments.
+check_wrappers_run() {
+    _plugin=$(relocated_plugin_path "$1")
+    run_to "$scratch/ar" target_env PATH=/nonexistent "$1/$bin_rel$2" rcs libx.a a.o
+    check_lines "$scratch/ar" "$(relocated_tool_path "$1" ar)" --plugin "$_plugin" -rcs libx.a a.o
+    run_to "$scratch/nm" target_env PATH=/nonexistent "$1/$bin_rel$3" -A a.o
+    check_lines "$scratch/nm" "$(relocated_tool_path "$1" nm)" --plugin "$_plugin" -A a.o
+    run_to "$scratch/ranlib" target_env PATH=/nonexistent "$1/$bin_rel$4" libx.a
+    check_lines "$scratch/ranlib" "$(relocated_tool_path "$1" ranlib)" --plugin "$_plugin" libx.a
+}

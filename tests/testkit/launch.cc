@@ -43,10 +43,6 @@ constexpr std::size_t machine_at = offsetof(Elf64_Ehdr, e_machine);
 static_assert(offsetof(Elf32_Ehdr, e_machine) == machine_at);
 constexpr std::size_t header_bytes = machine_at + sizeof(Elf64_Half);
 
-bool starts_with(const std::string &text, const std::string &prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // Reads the first header_bytes of `path`; false when it cannot. Safe in a forked child.
 bool read_header(const char *path, unsigned char *header) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -85,7 +81,7 @@ std::vector<std::string> emulated_argv(const Launch &launch) {
     words.push_back("-0");
     words.push_back(launch.argv.empty() ? "" : launch.argv[0]);
     char resolved[PATH_MAX];
-    bool own_path = starts_with(launch.executable, "/proc/self/") &&
+    bool own_path = launch.executable.starts_with("/proc/self/") &&
                     realpath(launch.executable.c_str(), resolved) != nullptr;
     words.push_back(own_path ? resolved : launch.executable);
     if (!launch.argv.empty()) {
@@ -99,14 +95,14 @@ std::vector<std::string> environment_for(const Launch &launch) {
     std::vector<std::string> entries;
     for (char **entry = environ; *entry != nullptr; ++entry) {
         std::string text = *entry;
-        if (!starts_with(text, "ZIN_") && !starts_with(text, "STAND_IN_") &&
-            !starts_with(text, "LD_PRELOAD=")) {
+        if (!text.starts_with("ZIN_") && !text.starts_with("STAND_IN_") &&
+            !text.starts_with("LD_PRELOAD=")) {
             entries.push_back(text);
         }
     }
     for (const EnvChange &change : launch.env) {
-        std::erase_if(
-            entries, [&](const std::string &text) { return starts_with(text, change.name + "="); });
+        std::erase_if(entries,
+                      [&](const std::string &text) { return text.starts_with(change.name + "="); });
         if (change.value) {
             entries.push_back(change.name + "=" + *change.value);
         }
