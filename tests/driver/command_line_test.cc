@@ -14,6 +14,15 @@ namespace {
 const WrapperPersonality &ar = wrapper_personalities[0];
 const WrapperPersonality &nm = wrapper_personalities[1];
 
+// The strings of a null-terminated vector, up to the first null pointer.
+std::vector<std::string> until_null(const char *const *vector) {
+    std::vector<std::string> result;
+    for (; *vector != nullptr; ++vector) {
+        result.emplace_back(*vector);
+    }
+    return result;
+}
+
 // An editable, null-terminated argv over copies of the strings.
 struct Argv {
     // Not copied or moved: the pointers lead into `storage`.
@@ -27,13 +36,7 @@ struct Argv {
         argc = static_cast<int>(storage.size());
     }
     // The elements up to the first null pointer.
-    std::vector<std::string> elements() const {
-        std::vector<std::string> result;
-        for (const char *const *at = pointers.data(); *at != nullptr; ++at) {
-            result.emplace_back(*at);
-        }
-        return result;
-    }
+    std::vector<std::string> elements() const { return until_null(pointers.data()); }
     // Frees `text` when it is a new string rather than part of an element.
     void release_if_new(const char *text) const {
         for (const std::string &element : storage) {
@@ -47,14 +50,6 @@ struct Argv {
     std::vector<char *> pointers;
     int argc;
 };
-
-std::vector<std::string> until_null(const char *const *vector) {
-    std::vector<std::string> result;
-    for (; *vector != nullptr; ++vector) {
-        result.emplace_back(*vector);
-    }
-    return result;
-}
 
 TEST(TakeBOption, Table) {
     using Elements = std::vector<std::string>;

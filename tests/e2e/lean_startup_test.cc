@@ -13,9 +13,7 @@ using namespace kit;
 // What `readelf <option> <program>` prints; a failed run fails the test.
 std::string readelf_output(const std::string &readelf, const char *option,
                            const std::string &program) {
-    Launch launch;
-    launch.executable = readelf;
-    launch.argv = {readelf, option, program};
+    Launch launch{.executable = readelf, .argv = {readelf, option, program}};
     SCOPED_TRACE(describe(launch));
     Outcome outcome = run_program(launch);
     EXPECT_EQ(0, exit_code(outcome.wait_status)) << outcome.err;

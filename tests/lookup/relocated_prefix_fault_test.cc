@@ -52,12 +52,11 @@ bool ran_in_leak_checked_copy() {
         return false;
     }
     const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
-    kit::Launch copy;
-    copy.executable = "/proc/self/exe";
-    copy.argv = {"relocated_prefix_fault_test",
-                 std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()};
-    kit::set_env(copy, "GLIBC_TUNABLES", cache_off);
-    kit::Outcome outcome = kit::run_program(copy);
+    kit::Outcome outcome = kit::run_program(
+        {.executable = "/proc/self/exe",
+         .argv = {"relocated_prefix_fault_test",
+                  std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()},
+         .env = {{"GLIBC_TUNABLES", cache_off}}});
     EXPECT_EQ(kit::exit_code(outcome.wait_status), 0) << outcome.out << outcome.err;
     return true;
 }

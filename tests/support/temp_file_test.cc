@@ -27,19 +27,6 @@
 
 namespace {
 
-// In a child: sets the three variables of the candidate list, null meaning unset.
-void use_environment(const char *tmpdir, const char *tmp, const char *temp) {
-    const std::pair<const char *, const char *> variables[] = {
-        {"TMPDIR", tmpdir}, {"TMP", tmp}, {"TEMP", temp}};
-    for (auto [name, value] : variables) {
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-}
-
 // In a child: reports `text` on standard error, the channel back to the test.
 int say(const std::string &text) {
     std::fputs(text.c_str(), stderr);
@@ -59,6 +46,19 @@ class TempFileTest : public kit::ScratchTest {
         EXPECT_EQ(mkdir(path.c_str(), 0700), 0) << path << ": " << std::strerror(errno);
         EXPECT_EQ(chmod(path.c_str(), mode), 0) << path;
         return path;
+    }
+
+    // In a child: sets the three variables of the candidate list to the
+    // scratch entries named; "" stays empty, null unsets the variable.
+    void use_environment(const char *tmpdir, const char *tmp = nullptr,
+                         const char *temp = nullptr) const {
+        for (auto [name, entry] : {std::pair{"TMPDIR", tmpdir}, {"TMP", tmp}, {"TEMP", temp}}) {
+            if (entry == nullptr) {
+                unsetenv(name);
+            } else {
+                setenv(name, *entry == '\0' ? "" : at(entry).c_str(), 1);
+            }
+        }
     }
 
     // Whether a child may switch to the unprivileged user, or change its root.
@@ -144,15 +144,9 @@ TEST_P(TempFileCandidateTest, ChosenDirectory) {
     make_directory("mode666", 0666);                    // no search
     make_directory("mode333", 0333);                    // no read
     ASSERT_TRUE(kit::write_file(at("file"), "", 0777)); // only its type disqualifies it
-    auto value = [&](const char *entry) {
-        return entry == nullptr || *entry == '\0' ? std::string() : at(entry);
-    };
-    std::string tmpdir = value(row.tmpdir), tmp = value(row.tmp), temp = value(row.temp);
     kit::ChildOutcome child = kit::run_in_child(
         [&] {
-            use_environment(row.tmpdir != nullptr ? tmpdir.c_str() : nullptr,
-                            row.tmp != nullptr ? tmp.c_str() : nullptr,
-                            row.temp != nullptr ? temp.c_str() : nullptr);
+            use_environment(row.tmpdir, row.tmp, row.temp);
             return say(temp_directory());
         },
         row.as_nobody);
@@ -183,7 +177,7 @@ TEST_F(TempFileTest, FixedCandidatesInPrivateRoot) {
             if (!enter_root(root_dir)) {
                 return 2;
             }
-            use_environment(nullptr, nullptr, nullptr);
+            use_environment(nullptr);
             return say(std::string(temp_directory()) + "\n" + create_temp_file(".o"));
         });
         ASSERT_EQ(child.wait_status, 0) << root << ": " << child.err;
@@ -198,7 +192,7 @@ TEST_F(TempFileTest, ChosenOnceForTheProcess) {
     std::string first = make_directory("first", 0700);
     std::string second = make_directory("second", 0700);
     kit::ChildOutcome child = kit::run_in_child([&] {
-        use_environment(first.c_str(), nullptr, nullptr);
+        use_environment("first");
         const char *before = temp_directory();
         setenv("TMPDIR", second.c_str(), 1);
         const char *after = temp_directory();
@@ -239,7 +233,7 @@ TEST_F(TempFileTest, CreatedNames) {
     };
     for (const Row &row : rows) {
         kit::ChildOutcome child = kit::run_in_child([&] {
-            use_environment(directory.c_str(), nullptr, nullptr);
+            use_environment("dir");
             for (int i = 0; i < 3; ++i) {
                 say(std::string(row.create()) + "\n");
             }
@@ -272,7 +266,7 @@ TEST_F(TempFileTest, CreationFailureAbortsWithMessage) {
     }
     kit::ChildOutcome child = kit::run_in_child(
         [&] {
-            use_environment(directory.c_str(), nullptr, nullptr);
+            use_environment("closing");
             temp_directory();
             chmod(directory.c_str(), 0500);
             create_temp_file(".o");

@@ -19,9 +19,9 @@ struct EnvChange {
 // A program to start and how.
 struct Launch {
     std::string executable;                 // path handed to execve, never searched
-    std::vector<std::string> argv;          // argv[0] included; empty for an empty vector
-    std::vector<EnvChange> env;             // applied in order over the base environment
-    std::string cwd;                        // empty: the caller's own
+    std::vector<std::string> argv{};        // argv[0] included; empty for an empty vector
+    std::vector<EnvChange> env{};           // applied in order over the base environment
+    std::string cwd{};                      // empty: the caller's own
     bool closed[3] = {false, false, false}; // start with descriptor 0, 1 or 2 closed
     int stdin_fd = -1;                      // >= 0: standard input comes from there
     int stdout_fd = -1;                     // >= 0: standard output goes there, not captured
