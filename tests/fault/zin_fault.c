@@ -209,6 +209,7 @@ static int fcntl_common(int fd, int command, va_list args) {
     return should_fail(F_fcntl) ? -1 : real_fcntl(fd, command, argument);
 }
 
+// A variadic entry point that hands its optional argument on to `common`.
 #define VARIADIC(name, common, first_type, first)                                                  \
     int name(first_type first, int second, ...) {                                                  \
         va_list args;                                                                              \
