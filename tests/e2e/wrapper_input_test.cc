@@ -26,9 +26,7 @@ TEST_F(WrapperTest, LongBDirectoryIsSearched) {
     while (dir.size() + 120 < PATH_MAX - 40) {
         dir += "/d123456789012345678901234567890123456789012345678901234567890123456789";
     }
-    make_dirs(dir);
-    write_file(dir + "/" + plugin_file_name, "");
-    copy_file(built_programs().tool, dir + "/nm", 0755);
+    provide(dir + "/", "nm");
     expect_run(wrapper("zin-nm", {"-B", dir}),
                lines({dir + "/nm", "--plugin", dir + "/" + plugin_file_name}), "", 0);
 }

@@ -57,11 +57,10 @@ TEST_F(WrapperTest, ToolIsTakenFromPathWhenTheTreeHasNone) {
         {"directories named nm are passed over", "directory", {"dir", "c"}, "c/nm"},
         {"a tree nm without execute bits is passed over", "not executable", {"c"}, "c/nm"},
     };
-    for (const char *dir : {"a", "b", "c", "dir/nm"}) {
-        make_dirs(at(dir));
-    }
-    copy_file(built_programs().tool, at("b/nm"), 0755);
-    copy_file(built_programs().tool, at("c/nm"), 0755);
+    make_dirs(at("a"));
+    make_dirs(at("dir/nm"));
+    provide(at("b/"), "nm", false);
+    provide(at("c/"), "nm", false);
     std::string tree_nm = tree_.tool_dir + "nm";
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -98,8 +97,7 @@ TEST_F(WrapperTest, WrapperIsNeverItsOwnTool) {
     ASSERT_EQ(0, symlink(wrapper_file.c_str(), (tree_.tool_dir + "ar").c_str()));
     make_dirs(at("home"));
     ASSERT_EQ(0, symlink(wrapper_file.c_str(), at("home/ar").c_str()));
-    make_dirs(at("usr"));
-    copy_file(built_programs().tool, at("usr/ar"), 0755);
+    provide(at("usr/"), "ar", false);
     expect_run(wrapper("zin-ar", {"t"}, {{"PATH", at("home")}}), "",
                not_found_binary(wrapper_file, "ar"), 1);
     expect_run(wrapper("zin-ar", {"t"}, {{"PATH", at("home") + ":" + at("usr")}}),
@@ -130,15 +128,14 @@ TEST_F(WrapperTest, UnsetPathLeavesOnlyTheTree) {
     unset_env(launch, "PATH");
     expect_run(launch, "", not_found_binary(launch.argv[0], "nm"), 1);
     // A -B directory is still searched.
-    make_dirs(at("bdir"));
-    copy_file(built_programs().tool, at("bdir/nm"), 0755);
+    provide(at("bdir/"), "nm", false);
     launch.argv.push_back("-B" + at("bdir"));
     expect_run(launch, lines({at("bdir/nm"), "--plugin", tree_plugin(tree_)}), "", 0);
 }
 
 TEST_F(WrapperTest, EmptyPathSearchesTheCurrentDirectory) {
     ASSERT_EQ(0, unlink((tree_.tool_dir + "ar").c_str()));
-    copy_file(built_programs().tool, at("ar"), 0755);
+    provide(at(""), "ar", false);
     expect_run(wrapper("zin-ar", {"t"}, {{"PATH", ""}}),
                lines({"./ar", "--plugin", tree_plugin(tree_), "-t"}), "", 0);
 }

@@ -12,42 +12,29 @@ using namespace kit;
 
 constexpr char usage[] = "Usage: zin-ar [-B prefix] ar arguments ...\n";
 
-// A -B directory with its own plugin and nm, beside the tree.
-class BOptionTest : public WrapperTest {
-  protected:
-    void SetUp() override {
-        WrapperTest::SetUp();
-        make_dirs(at("bdir"));
-        write_file(at("bdir/") + plugin_file_name, "");
-        copy_file(built_programs().tool, at("bdir/nm"), 0755);
-    }
-};
-
-TEST_F(BOptionTest, DirectoryIsSearchedFirst) {
+// A -B directory with its own plugin and nm is searched before the tree.
+TEST_F(WrapperTest, BDirectoryIsSearchedFirst) {
+    provide(at("bdir/"), "nm");
     expect_run(wrapper("zin-nm", {"a.o", "-B", at("bdir/")}),
                lines({at("bdir/nm"), "--plugin", at("bdir/") + plugin_file_name, "a.o"}), "", 0);
 }
 
-TEST_F(BOptionTest, DirectoryWithoutTheFilesFallsBackToTheTree) {
+TEST_F(WrapperTest, BDirectoryWithoutTheFilesFallsBackToTheTree) {
     make_dirs(at("empty"));
     expect_run(wrapper("zin-nm", {"-B" + at("empty"), "a.o"}), tool_output("nm", {"a.o"}), "", 0);
 }
 
 TEST_F(WrapperTest, OneCharacterValueIsAPrefixNotADirectory) {
     // "-Bx" looks for "xlibqor_plugin.so" and "xar" in the current directory.
-    write_file(at("x") + plugin_file_name, "");
-    copy_file(built_programs().tool, at("xar"), 0755);
+    provide(at("x"), "ar");
     // A directory "x" with the same files must not be used: the prefix gets no '/'.
-    make_dirs(at("x"));
-    write_file(at("x/") + plugin_file_name, "");
-    copy_file(built_programs().tool, at("x/ar"), 0755);
+    provide(at("x/"), "ar");
     expect_run(wrapper("zin-ar", {"-Bx", "t"}),
                lines({"./xar", "--plugin", std::string("./x") + plugin_file_name, "-t"}), "", 0);
 }
 
 TEST_F(WrapperTest, EmptyValueFindsBareNamesInTheCurrentDirectory) {
-    write_file(at(plugin_file_name), "");
-    copy_file(built_programs().tool, at("ar"), 0755);
+    provide(at(""), "ar");
     // An ar on PATH that must not run instead of the one found in the current directory.
     make_dirs(at("path"));
     write_file(at("path/ar"), "#!/bin/sh\necho wrong ar\n", 0755);

@@ -92,8 +92,7 @@ TEST_F(HostileTest, ArgumentVectorAtTheSystemLimit) {
 TEST_F(HostileTest, PathOfAHundredThousandEntries) {
     ASSERT_EQ(unlink(tool("nm").c_str()), 0);
     std::string last = at("last");
-    make_dirs(last);
-    copy_file(built_programs().tool, last + "/nm", 0755);
+    provide(last + "/", "nm", false);
     // A symbolic link would be resolved back into the tree: a second name is enough.
     ASSERT_EQ(link((tree_.bin_dir + "zin-nm").c_str(), (last + "/zin-nm").c_str()), 0);
     std::string path(99999, ':');
@@ -113,17 +112,14 @@ TEST_F(HostileTest, OddBytesInDirectoriesAndPrefixes) {
     const std::string odd = "\xff\xfe\x80 \xe9\x01";
     // -B naming a directory with odd bytes that holds plugin and tool.
     std::string b_dir = at("b" + odd);
-    make_dirs(b_dir);
-    write_file(b_dir + "/" + plugin_file_name, "");
-    copy_file(built_programs().tool, b_dir + "/nm", 0755);
+    provide(b_dir + "/", "nm");
     expect_run(wrapper("zin-nm", {"-B", b_dir, odd}),
                lines({b_dir + "/nm", "--plugin", b_dir + "/" + plugin_file_name, odd}), "", 0);
 
     // PATH with an entry of odd bytes, empty entries and one that holds the
     // tool, which the tree no longer has.
     std::string p_dir = at("p" + odd);
-    make_dirs(p_dir);
-    copy_file(built_programs().tool, p_dir + "/ranlib", 0755);
+    provide(p_dir + "/", "ranlib", false);
     ASSERT_EQ(unlink(tool("ranlib").c_str()), 0);
     expect_run(wrapper("zin-ranlib", {""}, {{"PATH", odd + "::" + p_dir + ":"}}),
                lines({p_dir + "/ranlib", "--plugin", tree_plugin(tree_), ""}), "", 0);

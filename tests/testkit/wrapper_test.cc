@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "testkit/wrapper_test.h"
 
+#include "driver/build_config.h"
 #include "testkit/files.h"
 
 namespace kit {
@@ -45,6 +46,14 @@ Launch WrapperTest::wrapper(const std::string &name, const std::vector<std::stri
     set_env(launch, "PATH", scratch_ + "/no-such-directory");
     launch.env.insert(launch.env.end(), env.begin(), env.end());
     return launch;
+}
+
+void WrapperTest::provide(const std::string &prefix, const std::string &tool, bool plugin) const {
+    make_dirs(prefix.substr(0, prefix.rfind('/')));
+    copy_file(built_programs().tool, prefix + tool, 0755);
+    if (plugin) {
+        write_file(prefix + plugin_file_name, "");
+    }
 }
 
 std::string WrapperTest::tool_output(const std::string &tool,

@@ -37,6 +37,11 @@ class WrapperTest : public ScratchTest {
     Launch wrapper(const std::string &name, const std::vector<std::string> &args = {},
                    const std::vector<EnvChange> &env = {}) const;
 
+    // Puts the stand-in tool at `prefix` + `tool` and, with `plugin`, an empty
+    // plugin at `prefix` + its file name, their directory made first: what a
+    // -B value or a PATH entry may offer the wrapper.
+    void provide(const std::string &prefix, const std::string &tool, bool plugin = true) const;
+
     // What the stand-in prints when the tree's `tool` gets the plugin and `args`.
     std::string tool_output(const std::string &tool, const std::vector<std::string> &args) const;
 
