@@ -22,10 +22,17 @@ alignas(alignment) char static_region[std::size_t{64} * 1024];
 char *next_free = static_region;
 char *region_end = static_region + sizeof static_region;
 
-// Fresh zero-filled pages, or null.
+// Fresh zero-filled pages, or null with errno ENOMEM, as malloc reports it
+// whatever mmap said (EINVAL for a length it cannot map, for instance).
 char *map_pages(std::size_t size) {
+    // An anonymous mapping takes -1 for its descriptor, as POSIX asks.
+    // cppcheck-suppress invalidFunctionArg
     void *pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return pages == MAP_FAILED ? nullptr : static_cast<char *>(pages);
+    if (pages == MAP_FAILED) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return static_cast<char *>(pages);
 }
 
 // Writes the size into the header at `start` and returns the block behind it.

@@ -26,6 +26,8 @@ bool running_program_identity(FileIdentity *identity) {
     // no /proc needed (build chroots often lack it), and an emulator that
     // runs the program reports the program, not itself.
 #if defined(__linux__)
+    // getauxval hands every entry over as an integer, this one a pointer.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     return file_identity(reinterpret_cast<const char *>(getauxval(AT_EXECFN)), identity);
 #elif defined(__FreeBSD__)
     char path[PATH_MAX];
