@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # CI hardening: the whole test suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer (preset asan), each fuzzer for a short run, and
+# UndefinedBehaviorSanitizer with g++ and with clang (presets asan and
+# asan-clang), each fuzzer for a short run, and
 # valgrind memcheck over the module tests of the dev build.
 #   scripts/ci-hardening.sh              as CI runs it (fuzzers 20 s each)
 #   ZIN_FUZZ_SECONDS=180 scripts/ci-hardening.sh
@@ -13,6 +14,9 @@ step "install dependencies" scripts/install-deps.sh hardening
 step "asan: configure" cmake --preset asan
 step "asan: build" cmake --build --preset asan
 step "asan: every test" ctest --preset asan
+step "asan, clang: configure" cmake --preset asan-clang
+step "asan, clang: build" cmake --build --preset asan-clang
+step "asan, clang: every test" ctest --preset asan-clang
 step "fuzzing" scripts/fuzz.sh "${ZIN_FUZZ_SECONDS:-20}"
 step "valgrind" scripts/valgrind.sh
 steps_done
