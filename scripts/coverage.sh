@@ -47,7 +47,7 @@ report() {
     done
     # shellcheck disable=SC2086
     gcovr --root . --object-directory "$build" $filters -j 2 \
-        --exclude-directories "$build/CMakeFiles" \
+        --exclude-directories "$build/(.*/)?CMakeFiles/[0-9.]+" \
         --exclude-throw-branches --exclude-unreachable-branches \
         --csv "$build/coverage.csv"
     awk -F, -v dirs="$dirs" '
