@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The identity of a file, and of the file the running program was started from.
-#include <sys/stat.h>
-
 #include "lookup/file_identity.h"
+
+#include <sys/stat.h>
 
 #if defined(__linux__)
 #include <sys/auxv.h>
