@@ -157,9 +157,9 @@ function(zin_wrapper_executable target)
         # The link line still names libstdc++ (built for the system C library):
         # nothing may come from it, which the end-to-end test of lean start-up
         # checks in the symbol table. The allocation functions are the
-        # region's (driver/program_malloc.cc), so musl's allocator and its
+        # region's (driver/region_malloc.cc), so musl's allocator and its
         # brk heap stay out.
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/driver/program_malloc.cc)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/driver/region_malloc.cc)
         target_link_libraries(${target} PRIVATE zin_driver_musl zin_lean)
     elseif(ARG_LINK STREQUAL "static")
         target_link_libraries(${target} PRIVATE zin_driver zin_lean)

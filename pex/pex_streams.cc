@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "pex/pex_internal.h"
+#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
 
 namespace {

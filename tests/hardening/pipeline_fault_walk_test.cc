@@ -3,7 +3,7 @@
 // forked copy of this test: the pipeline must either produce exactly its
 // normal result or report a failure its operations document, and afterwards
 // hold no descriptor, child process or temporary file. The single-call cases
-// of the Unix back end are in tests/pex/spawn_child_fault_test.cc.
+// of the Unix back end are in tests/pex/pex_unix_backend_fault_test.cc.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>

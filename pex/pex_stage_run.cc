@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "pex/pex_internal.h"
+#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Helpers shared by the pipeline's own sources; not part of its interface.
+// What the stage sources and the streams share beyond pex_stage.h; not part
+// of the pipeline's interface.
 #pragma once
 
 #include "pex/pex_types.h"

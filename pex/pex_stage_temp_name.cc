@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "pex/pex_internal.h"
+#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
