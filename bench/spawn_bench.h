@@ -15,6 +15,8 @@ namespace spawn_bench {
 [[noreturn]] void die(const std::string &what);
 // die() with the text of errno appended.
 [[noreturn]] void die_errno(const std::string &what);
+// Ends the benchmark with status 1: a case did not do its job.
+[[noreturn]] void wrong_result(const std::string &what);
 
 // Other builds of zin-ar timed beside the shipped one: name and path.
 using Variants = std::vector<std::pair<std::string, std::string>>;
@@ -35,8 +37,6 @@ struct Tree {
 
 // Makes the tree anew at ZIN_BENCH_TREE_DIR.
 Tree build_tree(const Variants &variants);
-// Puts the tool for memory figures in place of every copy of the timed tool.
-void install_rss_tool(const Tree &tree);
 
 // ---------------------------------------------------------------- spawn_cases.cc
 
@@ -78,35 +78,34 @@ struct RunResult {
     int status = 0;
     double milliseconds = 0;     // wall clock, spawn to reaped
     double cpu_milliseconds = 0; // user + system time of the case and its children
-    long page_faults = 0;        // minor and major faults of the case and its children
+    long minor_faults = 0;       // of the case and its children
 };
 
 // The case's argv and environment (PATH its own; the tool echoes with `echo`).
 Prepared prepare(const Case &c, bool echo);
 // Starts the case as a build system does (a vfork-style spawn) and waits.
 RunResult run(const Case &c, const Prepared &p, posix_spawn_file_actions_t *actions);
-// Runs the case once with the tool echoing; ends the benchmark unless the tool
-// saw the expected command line, standard error stayed empty and the status is 0.
+// Runs the case once with the tool echoing; wrong_result() unless the tool saw
+// the expected command line, standard error stayed empty and the tool's exit
+// status came back.
 void verify(const Case &c);
-// Peak resident memory of one run in KiB, through the small static probe.
+// Peak resident memory in KiB of the case's own process (not its tool's).
 long measure_rss(const Case &c);
 // The path of `name` on PATH, or "".
 std::string find_program(const char *name);
 // System calls of one run, the tool's included, as `strace -f -c` counts them.
 long count_syscalls(const std::string &strace, const Case &c);
-// The size in bytes of `program` stripped with `strip`.
-long stripped_size(const std::string &strip, const std::string &program);
 
 // ---------------------------------------------------------------- spawn_report.cc
 
 // What was measured, per case in the order of the CaseSet.
 struct Figures {
     std::vector<std::vector<double>> wall, cpu, faults, rss; // one sample per round
-    std::vector<long> syscalls;                              // -1: not counted
-    std::vector<std::pair<std::string, long>> sizes; // program, stripped bytes (-1: unknown)
+    std::vector<long> syscalls;
 };
 
-// Prints the tables and the verdict; true when zin-ar meets every target.
-bool report(const CaseSet &set, const Figures &figures, bool strace_wanted);
+// Prints the tables and zin-ar against its budgets; the exit status: 0 when it
+// keeps to all, 1 when it exceeds one, 2 when they cannot be checked here.
+int report(const CaseSet &set, const Figures &figures);
 
 } // namespace spawn_bench

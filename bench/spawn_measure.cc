@@ -3,12 +3,13 @@
 // and the check that it does its job at all.
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -48,6 +49,18 @@ run_to_files(const Case &c, bool echo, const std::string &out_path, const std::s
     RunResult r = run(c, p, &actions);
     posix_spawn_file_actions_destroy(&actions);
     return {r, kit::read_file(out_path)};
+}
+
+// The "VmHWM:" figure of /proc/<pid>/status in KiB, or -1.
+long vm_hwm(pid_t pid) {
+    std::string status = kit::read_file("/proc/" + std::to_string(pid) + "/status");
+    std::size_t at = status.find("\nVmHWM:");
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + std::strlen("\nVmHWM:"));
+}
+
+// Whether the wait status `status` is the ptrace stop of `event`.
+bool is_event(int status, int event) {
+    return WIFSTOPPED(status) && status >> 8 == (SIGTRAP | event << 8);
 }
 
 } // namespace
@@ -93,7 +106,7 @@ RunResult run(const Case &c, const Prepared &p, posix_spawn_file_actions_t *acti
     }
     result.milliseconds = now_ms() - start;
     result.cpu_milliseconds = ms(usage.ru_utime) + ms(usage.ru_stime);
-    result.page_faults = usage.ru_minflt + usage.ru_majflt;
+    result.minor_faults = usage.ru_minflt;
     return result;
 }
 
@@ -102,26 +115,59 @@ void verify(const Case &c) {
     auto [r, out] =
         run_to_files(c, true, std::string(ZIN_BENCH_TREE_DIR) + "/verify.out", err_path);
     std::string err = kit::read_file(err_path);
-    if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0 || out != c.expected_output ||
-        !err.empty()) {
-        die("case '" + c.label + "' does not do its job:\n  wait status " +
-            std::to_string(r.status) + "\n  expected stdout:\n" + c.expected_output +
-            "  actual stdout:\n" + out + "  stderr:\n" + err);
+    if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != ZIN_BENCH_ECHO_STATUS ||
+        out != c.expected_output || !err.empty()) {
+        wrong_result("case '" + c.label + "' does not do its job:\n  wait status " +
+                     std::to_string(r.status) + " (expected: exit " +
+                     std::to_string(ZIN_BENCH_ECHO_STATUS) + ")\n  expected stdout:\n" +
+                     c.expected_output + "  actual stdout:\n" + out + "  stderr:\n" + err);
     }
 }
 
-// An exec charges the starting process's peak to the new program, so the case
-// is started by a small static probe that forks (see rss_probe.c).
+// wait4's ru_maxrss is no use for programs this small: an exec charges the old
+// address space's peak to the new program, and the kernel's per-CPU RSS
+// counters read in steps of a batch of pages (128 KiB here). So the
+// case runs traced and its VmHWM is read when it stops on its way out, exact to
+// the page and free of its tool, which runs in a process of its own.
 long measure_rss(const Case &c) {
-    Case probed = c;
-    probed.executable = ZIN_BENCH_RSS_PROBE;
-    probed.argv = {ZIN_BENCH_RSS_PROBE, c.executable};
-    probed.argv.insert(probed.argv.end(), c.argv.begin(), c.argv.end());
-    auto [r, out] = run_to_files(probed, false, std::string(ZIN_BENCH_TREE_DIR) + "/rss.out", "");
+    Prepared p = prepare(c, false);
+    pid_t pid = fork();
+    if (pid == 0) {
+        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        raise(SIGSTOP);
+        execve(c.executable.c_str(), p.argv.data(), p.env.data());
+        _exit(127);
+    }
+    if (pid < 0) {
+        die_errno("fork");
+    }
+    // The first stop is the child's own SIGSTOP, before its exec.
+    int status;
+    if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) {
+        die("the traced child of '" + c.label + "' did not stop");
+    }
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXEC | PTRACE_O_TRACEEXIT);
+    ptrace(PTRACE_CONT, pid, nullptr, 0);
     long kib = -1;
-    int status = -1;
-    if (r.status != 0 || std::sscanf(out.c_str(), "%ld %d", &kib, &status) != 2 || status != 0) {
-        die("peak memory of '" + c.label + "' not measured: " + out);
+    pid_t got;
+    while ((got = waitpid(pid, &status, 0)) == pid && WIFSTOPPED(status)) {
+        int deliver = 0; // the case's own signals (its SIGCHLD), not the tracing's stops
+        if (is_event(status, PTRACE_EVENT_EXIT)) {
+            kib = vm_hwm(pid);
+        } else if (!is_event(status, PTRACE_EVENT_EXEC)) {
+            deliver = WSTOPSIG(status);
+        }
+        ptrace(PTRACE_CONT, pid, nullptr, deliver);
+    }
+    if (got != pid) {
+        die_errno("waitpid");
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        wrong_result("case '" + c.label + "' failed when traced, wait status " +
+                     std::to_string(status));
+    }
+    if (kib < 0) {
+        die("peak memory of '" + c.label + "' not measured");
     }
     return kib;
 }
@@ -165,22 +211,6 @@ long count_syscalls(const std::string &strace, const Case &c) {
         die("cannot read the strace summary of '" + c.label + "':\n" + text);
     }
     return calls;
-}
-
-long stripped_size(const std::string &strip, const std::string &program) {
-    std::string stripped = std::string(ZIN_BENCH_TREE_DIR) + "/stripped";
-    Case c{.label = "strip " + program,
-           .executable = strip,
-           .argv = {strip, "-o", stripped, program},
-           .search_path = "/usr/bin:/bin",
-           .expected_output = ""};
-    Prepared p = prepare(c, false);
-    RunResult r = run(c, p, nullptr);
-    struct stat status;
-    if (r.status != 0 || stat(stripped.c_str(), &status) != 0) {
-        die("cannot strip " + program);
-    }
-    return static_cast<long>(status.st_size);
 }
 
 } // namespace spawn_bench

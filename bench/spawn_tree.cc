@@ -75,13 +75,4 @@ Tree build_tree(const Variants &variants) {
     return tree;
 }
 
-// The tool for memory figures has hardly a page of its own, so the maximum
-// that wait4 reports over a launcher and its tool is the launcher's.
-void install_rss_tool(const Tree &tree) {
-    std::string tool = kit::read_file(ZIN_BENCH_RSS_TOOL);
-    kit::write_file(tree.yardstick_dir + "ar", tool, 0755);
-    kit::write_file(tree.tool_dir + "ar", tool, 0755);
-    kit::write_file(tree.path_tool_dir + "nm", tool, 0755);
-}
-
 } // namespace spawn_bench
