@@ -11,12 +11,8 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 step "install dependencies" scripts/install-deps.sh hardening
-step "asan: configure" cmake --preset asan
-step "asan: build" cmake --build --preset asan
-step "asan: every test" ctest --preset asan
-step "asan, clang: configure" cmake --preset asan-clang
-step "asan, clang: build" cmake --build --preset asan-clang
-step "asan, clang: every test" ctest --preset asan-clang
+step "asan: build and test" cmake --workflow --preset asan
+step "asan-clang: build and test" cmake --workflow --preset asan-clang
 step "fuzzing" scripts/fuzz.sh "${ZIN_FUZZ_SECONDS:-20}"
 step "valgrind" scripts/valgrind.sh
 steps_done

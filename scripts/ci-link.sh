@@ -1,9 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # CI for the link choices (ZIN_LINK, cmake/ZinLink.cmake): builds the project
-# once per choice, each in its own directory build/link-<choice> from the dev
-# preset (warnings as errors), and runs the suites that start the built
-# programs: end-to-end, install and hardening.
+# once per choice with its workflow preset link-<choice> (the dev build,
+# warnings as errors, in build/link-<choice>) and runs the suites that start
+# the built programs: end-to-end, install and hardening.
 #   scripts/ci-link.sh                  static and dynamic; musl-static is the
 #                                       default that scripts/test.sh builds
 #   scripts/ci-link.sh musl-static static dynamic
@@ -24,10 +24,6 @@ done
 
 step "install dependencies" scripts/install-deps.sh
 for link in "$@"; do
-    build=build/link-$link
-    step "$link: configure" cmake --preset dev -B "$build" -DZIN_LINK="$link"
-    step "$link: build" cmake --build "$build" -j2
-    step "$link: programs' tests" \
-        ctest --test-dir "$build" -L 'e2e|install|hardening' -j2 --output-on-failure --no-tests=error
+    step "$link: build and test" cmake --workflow --preset "link-$link"
 done
 steps_done

@@ -8,13 +8,8 @@ cd "$(dirname "$0")/.."
 
 step "install dependencies" scripts/install-deps.sh analysis cross
 
-step "clang: configure" cmake --preset clang
-step "clang: build" cmake --build --preset clang
-step "clang: every test" ctest --preset clang
-
-step "aarch64: configure" cmake --preset aarch64
-step "aarch64: build" cmake --build --preset aarch64
-step "aarch64: every test (qemu-user)" ctest --preset aarch64
+step "clang: build and test" cmake --workflow --preset clang
+step "aarch64: build and test (qemu-user)" cmake --workflow --preset aarch64
 
 step "static analysis" scripts/static-analysis.sh --build-dir build/clang
 steps_done

@@ -107,8 +107,7 @@ if [ "${ZT_IN_PRIVATE_NAMESPACE:-}" != 1 ]; then
     show scripts/install-deps.sh
 
     step "Build the wrappers (release preset)"
-    quietly cmake --preset release
-    quietly cmake --build --preset release
+    quietly cmake --workflow --preset release
     load_test_helpers
     echo "Built for $ZT_TARGET, toolchain $ZT_VERSION, configured for $ZT_INSTALL_PREFIX."
 

@@ -14,8 +14,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --workflow --preset fuzz
 # The build lists its fuzzers, one "name<TAB>program" line each.
 fuzzers=build/fuzz/fuzz/fuzzers.txt
 [ -s "$fuzzers" ] || { echo "fuzz.sh: the build lists no fuzzers in $fuzzers" >&2; exit 1; }

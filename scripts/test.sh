@@ -7,7 +7,5 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 step "install dependencies" scripts/install-deps.sh
-step "dev: configure" cmake --preset dev
-step "dev: build" cmake --build --preset dev
-step "dev: every test" ctest --preset dev
+step "dev: build and test" cmake --workflow --preset dev
 steps_done

@@ -5,7 +5,7 @@
 # definitely lost, fails. Each test program runs once under valgrind over
 # its selected cases. Only the test process itself is checked: the programs
 # it starts run natively (no --trace-children), and forked copies are quiet.
-# Configures and builds the dev preset when needed.
+# Configures and builds the dev preset first (workflow preset dev-build).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -19,8 +19,7 @@ fault_library=libzin_fault.so
 left_out_cases='^UnixBackendTest\.ExecFailureWithoutThePipe$'
 
 command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed" >&2; exit 1; }
-[ -f "$build/CMakeCache.txt" ] || cmake --preset dev >/dev/null
-cmake --build --preset dev >/dev/null
+cmake --workflow --preset dev-build >/dev/null
 
 logs=$PWD/$build/valgrind
 mkdir -p "$logs"
