@@ -1,10 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
-# Line and branch coverage of driver/, lookup/, pex/ and support/ by the
-# test suite: builds the coverage preset (g++ with gcov counters), clears
-# the counters, runs the tests (test preset coverage) and prints the
-# coverage of each directory and of all four. The figures of each file are
-# kept in build/coverage/coverage.csv.
+# Line and branch coverage of the product modules (product_modules in
+# scripts/lib.sh) by the test suite: builds the coverage preset (g++ with
+# gcov counters), clears the counters, runs the tests (test preset
+# coverage) and prints the coverage of each module and of all of them. The
+# figures of each file are kept in build/coverage/coverage.csv.
 #
 # Branches are counted as gcovr does with --exclude-throw-branches and
 # --exclude-unreachable-branches: the product never throws, and the
@@ -14,7 +14,6 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 build=build/coverage
-dirs="driver lookup pex support"
 
 # Removes the counts of earlier runs and puts an empty counter file, which
 # anyone may write, beside every compiled object: some tests run the
@@ -30,12 +29,12 @@ clear_counters() {
     done
 }
 
-# Prints lines and branches covered per directory and in all, from gcovr's
+# Prints lines and branches covered per module and in all, from gcovr's
 # per-file figures. Counter files still empty belong to objects no test ran.
 report() {
     find "$build" -name '*.gcda' -size 0 -exec rm -f {} +
     filters=""
-    for dir in $dirs; do
+    for dir in $product_modules; do
         filters="$filters --filter $dir/"
     done
     # shellcheck disable=SC2086
@@ -43,7 +42,7 @@ report() {
         --exclude-directories "$build/(.*/)?CMakeFiles/[0-9.]+" \
         --exclude-throw-branches --exclude-unreachable-branches \
         --csv "$build/coverage.csv"
-    awk -F, -v dirs="$dirs" '
+    awk -F, -v dirs="$product_modules" '
         NR == 1 { next }
         {
             dir = $1; sub("/.*", "", dir)

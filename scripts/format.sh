@@ -10,6 +10,7 @@
 # versions format differently, so no other one is taken.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 mode=-i
 case "${1:-}" in
@@ -27,7 +28,8 @@ command -v clang-format-16 >/dev/null 2>&1 || {
 
 # Every source of the project, tracked or not yet; none has a blank in its
 # name.
-sources=$(find driver lookup pex support tests bench fuzz -type f \
+# shellcheck disable=SC2086
+sources=$(find $product_modules tests bench fuzz -type f \
     \( -name '*.c' -o -name '*.cc' -o -name '*.h' \) | sort)
 # shellcheck disable=SC2086
 if ! printf '%s\n' $sources | xargs clang-format-16 --style=file $mode; then

@@ -1,10 +1,15 @@
 # SPDX-License-Identifier: Apache-2.0
-# Helpers of the scripts (POSIX sh, sourced after `set -eu` from the
-# repository root).
+# Helpers of the scripts and the facts they share (POSIX sh, sourced after
+# `set -eu` from the repository root).
 #
 # A script is a list of steps with one failure rule: a failed step marks the
 # run failed, the steps after it still run, and steps_done ends the script
 # with the time and outcome of each step, failing if any step failed.
+
+# The product's modules: their folders, and the ctest labels of their unit
+# tests. Coverage, static analysis, valgrind and the format check take them
+# from here.
+product_modules="driver lookup pex support"
 
 steps_started=$(date +%s)
 steps_summary=""

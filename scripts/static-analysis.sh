@@ -8,13 +8,13 @@
 #
 #   scripts/static-analysis.sh [--tests] [--build-dir DIR]
 #
-# clang-tidy and cppcheck check driver/, lookup/, pex/ and support/ (about
-# half a minute); --tests adds tests/ (about ten minutes on two cores,
-# GoogleTest's headers being what takes the time; not clean, and not part
-# of CI). The build directory (default build/clang, configured with the
-# clang preset when it has no compile_commands.json yet) gives the
-# compilation database and the generated build_config.h; nothing needs to
-# be built.
+# clang-tidy and cppcheck check the product modules (product_modules in
+# scripts/lib.sh; about half a minute); --tests adds tests/ (about ten
+# minutes on two cores, GoogleTest's headers being what takes the time; not
+# clean, and not part of CI). The build directory (default build/clang,
+# configured with the clang preset when it has no compile_commands.json
+# yet) gives the compilation database and the generated build_config.h;
+# nothing needs to be built.
 #
 # The lists below (folder names, source paths, options) hold no blanks and
 # are split on purpose where they are used unquoted.
@@ -58,7 +58,7 @@ if [ ! -f "$build_dir/compile_commands.json" ]; then
 fi
 build_dir=$(cd "$build_dir" && pwd)
 
-dirs="driver lookup pex support"
+dirs=$product_modules
 [ "$with_tests" -eq 1 ] && dirs="$dirs tests"
 
 # The sources of those folders that the build compiles (main.cc once,

@@ -1,16 +1,17 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
-# valgrind memcheck over the module tests of the dev build (ctest labels
-# driver, lookup, pex and support): any memory error, or any block
+# valgrind memcheck over the module tests of the dev build (the ctest labels
+# named by product_modules in scripts/lib.sh): any memory error, or any block
 # definitely lost, fails. Each test program runs once under valgrind over
 # its selected cases. Only the test process itself is checked: the programs
 # it starts run natively (no --trace-children), and forked copies are quiet.
 # Configures and builds the dev preset first (workflow preset dev-build).
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 build=build/dev
-labels='^(driver|lookup|pex|support)$'
+labels="^($(printf '%s' "$product_modules" | tr ' ' '|'))\$"
 # Left out: the programs linked with the fault library, which replaces the
 # allocator as valgrind does; and a case that must lower RLIMIT_NOFILE until
 # no pipe fits, which valgrind refuses, as it keeps descriptors of its own
