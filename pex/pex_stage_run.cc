@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
+#include "pex/pex_stage_internal.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
 
@@ -74,9 +74,14 @@ const char *open_final_output(Pipeline *pipeline, unsigned flags, const char *ou
         files->out_fd = 1;
         return nullptr;
     }
-    // pex_run_stage_env has refused a suffix without a base to put it on.
     const char *name = outname;
     if ((flags & PEX_NAME_IS_SUFFIX) != 0) {
+        // The output would go to a temporary file whose name the caller
+        // never learns and which release removes: refused before it is made.
+        if (pipeline->temp_base == nullptr) {
+            *error_number = EINVAL;
+            return "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base";
+        }
         files->owned_name = join_strings(pipeline->temp_base, outname, nullptr);
         name = files->owned_name;
     }
@@ -213,13 +218,6 @@ void clean_up_failed_stage(Pipeline *pipeline, StageFiles *files) {
 const char *pex_run_stage_env(Pipeline *pipeline, unsigned flags, const char *executable,
                               const char *const *argv, const char *const *env, const char *outname,
                               const char *errname, int *error_number) {
-    // The final output would go to a temporary file whose name the caller
-    // never learns and which release removes: refused before anything starts.
-    if ((flags & PEX_FINAL_STAGE) != 0 && (flags & PEX_NAME_IS_SUFFIX) != 0 && outname != nullptr &&
-        pipeline->temp_base == nullptr) {
-        *error_number = EINVAL;
-        return "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base";
-    }
     if (pipeline->input_stream != nullptr) {
         int closed = std::fclose(pipeline->input_stream);
         pipeline->input_stream = nullptr;
