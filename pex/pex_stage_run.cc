@@ -207,9 +207,9 @@ void clean_up_failed_stage(Pipeline *pipeline, StageFiles *files) {
     if (files->out_fd >= 0 && files->out_fd != 1) {
         backend->close_fd(pipeline, files->out_fd);
     }
-    if (files->err_fd >= 0 && files->err_fd != 2) {
-        backend->close_fd(pipeline, files->err_fd);
-    }
+    // No error descriptor is left: open_stage_error sets one only when it
+    // succeeds, and after it only start_child can fail, which hands all
+    // three to the back end.
     std::free(files->owned_name);
 }
 
