@@ -28,7 +28,8 @@ struct ChildPlan {
     const char *program_name;
     unsigned flags;
     const char *executable;
-    bool search_path; // look the executable up on PATH: a name without '/'
+    bool search_path; // look the executable up on PATH: a name without '/'; a
+                      // null one goes to execv, whose failure is reported
     const char *const *argv;
     const char *const *env;
     int in_fd;
@@ -113,7 +114,7 @@ bool write_piece(const char *text) {
     // Every piece is written even after one has failed.
     bool written = write_piece(plan->program_name);
     written = write_piece(": error trying to exec '") && written;
-    written = write_piece(plan->executable) && written;
+    written = write_piece(plan->executable != nullptr ? plan->executable : "") && written;
     written = write_piece("': ") && written;
     written = write_piece(failure.error_message) && written;
     written = write_piece(": ") && written;
@@ -201,7 +202,7 @@ pid_t pex_unix_spawn_child(Pipeline *pipeline, int flags, const char *executable
     volatile ChildPlan plan = {pipeline->program_name,
                                static_cast<unsigned>(flags),
                                executable,
-                               std::strchr(executable, '/') == nullptr,
+                               executable != nullptr && std::strchr(executable, '/') == nullptr,
                                argv,
                                env,
                                in_fd,

@@ -69,17 +69,39 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
     EXPECT_EQ(spawn(PEX_PATH_SEARCH, script.c_str(), {"x"}), -1);
     EXPECT_STREQ(message_, "execvp");
     EXPECT_EQ(error_number_, ENOEXEC);
+
+    // No executable at all is an exec failure too, never a crash.
+    for (unsigned flags : {PEX_PATH_SEARCH, 0u}) {
+        EXPECT_EQ(spawn(flags, nullptr, {"x"}), -1);
+        EXPECT_STREQ(message_, flags != 0 ? "execvp" : "execv");
+        EXPECT_EQ(error_number_, EFAULT);
+    }
     EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"not-executable"}));
 }
 
 // With no room for the error-report pipe the child prints the failure itself
 // and ends with 255, or 254 when it cannot even print.
 TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
+    struct Row {
+        const char *executable;
+        bool writable; // standard error can be written
+        int code;
+        std::string report;
+    };
+    const Row rows[] = {
+        {"zin-no-such-program", true, 255,
+         std::string("zin-test: error trying to exec 'zin-no-such-program': execvp: ") +
+             error_text(ENOENT) + "\n"},
+        {"zin-no-such-program", false, 254, ""},
+        {nullptr, true, 255,
+         std::string("zin-test: error trying to exec '': execvp: ") + error_text(EFAULT) + "\n"},
+    };
     std::string report = scratch("report");
-    for (bool writable : {true, false}) {
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.executable != nullptr ? row.executable : "null");
         kit::ChildOutcome child = kit::run_in_child([&] {
-            int fd = writable ? open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
-                              : open("/dev/null", O_RDONLY);
+            int fd = row.writable ? open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                                  : open("/dev/null", O_RDONLY);
             if (fd < 0 || dup2(fd, 2) < 0) {
                 return 101;
             }
@@ -90,18 +112,18 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
             }
             while (open("/dev/null", O_RDONLY) >= 0) {
             }
-            pid_t pid = spawn(PEX_PATH_SEARCH, "zin-no-such-program", {"zin-no-such-program"});
+            pid_t pid = spawn(PEX_PATH_SEARCH, row.executable, {"zin-no-such-program"});
             if (pid <= 0) {
                 return 103;
             }
             int status = wait_for(pid);
             return WIFEXITED(status) ? WEXITSTATUS(status) : 104;
         });
-        EXPECT_EQ(kit::exit_code(child.wait_status), writable ? 255 : 254);
+        EXPECT_EQ(kit::exit_code(child.wait_status), row.code);
+        if (row.writable) {
+            EXPECT_EQ(kit::read_file(report), row.report);
+        }
     }
-    EXPECT_EQ(kit::read_file(report), std::string("zin-test: error trying to exec "
-                                                  "'zin-no-such-program': execvp: ") +
-                                          error_text(ENOENT) + "\n");
     EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"report"}));
 }
 
