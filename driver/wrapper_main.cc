@@ -40,11 +40,9 @@ const char *installation_dir(const char *resolved_path, const char *directory) {
 void add_installation_dir(SearchList *list, const char *directory) {
     if (std::strchr(directory, ':') == nullptr) {
         search_list_from_string(directory, list);
-        return;
+    } else {
+        search_list_append_directory(list, directory);
     }
-    std::size_t length = std::strlen(directory);
-    search_list_append(list, directory[length - 1] == '/' ? directory
-                                                          : join_strings(directory, "/", nullptr));
 }
 
 // A found path that holds no '/' (after an empty or one-character -B) names a

@@ -30,6 +30,10 @@ void search_list_append(SearchList *list, const char *prefix);
 // search_list_add at the front.
 void search_list_prepend(SearchList *list, const char *prefix);
 
+// Appends `directory` whole, ':' included, as one prefix ending in '/' ("./"
+// for an empty one), traced like a piece of search_list_from_string.
+void search_list_append_directory(SearchList *list, const char *directory);
+
 // Appends one prefix ending in '/' for every ':'-separated piece ("./" for an empty one).
 void search_list_from_string(const char *string, SearchList *list);
 

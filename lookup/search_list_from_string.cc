@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Filling a search list from a colon-separated string or environment variable.
+// Filling a search list from a colon-separated string or environment
+// variable, or with one directory taken whole.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,20 @@ namespace {
 
 // Pieces of a search-path string are separated by this character.
 constexpr char separator = ':';
+
+// Writes into `prefix` (room for length + 3 bytes) the prefix made of the
+// `length` bytes at `piece`: "./" when empty, else the piece ending in '/'.
+void make_prefix(char *prefix, const char *piece, std::size_t length) {
+    if (length == 0) {
+        std::memcpy(prefix, "./", 3);
+        return;
+    }
+    std::memcpy(prefix, piece, length);
+    if (piece[length - 1] != '/') {
+        prefix[length++] = '/';
+    }
+    prefix[length] = '\0';
+}
 
 } // namespace
 
@@ -35,16 +50,7 @@ void search_list_from_string(const char *string, SearchList *list) {
         std::size_t piece_length =
             end != nullptr ? static_cast<std::size_t>(end - start) : std::strlen(start);
 
-        if (piece_length == 0) {
-            std::memcpy(piece, "./", 3);
-        } else {
-            std::memcpy(piece, start, piece_length);
-            if (start[piece_length - 1] != '/') {
-                piece[piece_length++] = '/';
-            }
-            piece[piece_length] = '\0';
-        }
-
+        make_prefix(piece, start, piece_length);
         if (search_list_trace) {
             std::fprintf(stderr, "  - add prefix: %s\n", piece);
         }
@@ -64,4 +70,15 @@ void search_list_from_env(const char *variable, SearchList *list) {
     if (value != nullptr) {
         search_list_from_string(value, list);
     }
+}
+
+void search_list_append_directory(SearchList *list, const char *directory) {
+    std::size_t length = std::strlen(directory);
+    char *prefix = static_cast<char *>(checked_malloc(length + 3));
+    make_prefix(prefix, directory, length);
+    if (search_list_trace) {
+        std::fprintf(stderr, "  - add prefix: %s\n", prefix);
+    }
+    search_list_insert(list, search_list_end(list), prefix);
+    std::free(prefix);
 }

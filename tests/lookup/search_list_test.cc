@@ -132,6 +132,16 @@ TEST_F(SearchListTest, AddKeepsPrefixesAsGivenAndTracksTheLongest) {
     EXPECT_EQ(prefixes(list), (std::vector<std::string>{"ab", "", "x", "dir/", "x"}));
 }
 
+// A directory is one prefix, ':' and all, ending in '/' as a piece of a string would.
+TEST_F(SearchListTest, AppendDirectoryTakesItWhole) {
+    search_list_append(&list, "first");
+    search_list_append_directory(&list, "/opt/a:b");
+    search_list_append_directory(&list, "/x/");
+    search_list_append_directory(&list, "");
+    EXPECT_EQ(prefixes(list), (std::vector<std::string>{"first", "/opt/a:b/", "/x/", "./"}));
+    EXPECT_EQ(list.max_prefix_length, 9);
+}
+
 TEST_F(SearchListTest, PrefixesAreCopies) {
     char prefix[] = "dir/";
     search_list_append(&list, prefix);
@@ -268,6 +278,8 @@ TEST_F(SearchListTest, TraceDescribesSplitsAndSearches) {
          "Convert string 'a:' into prefixes, separator = ':'\n"
          "  - add prefix: a/\n"
          "  - add prefix: ./\n"},
+        {"directory taken whole", [&] { search_list_append_directory(&list, "a:b"); },
+         "  - add prefix: a:b/\n"},
         {"unset variable, added prefix",
          [&] {
              search_list_from_env("ZIN_LOOKUP_TEST_UNSET_VARIABLE", &list);
@@ -294,6 +306,7 @@ TEST_F(SearchListTest, TraceDescribesSplitsAndSearches) {
          [&] {
              search_list_set_trace(false);
              search_list_from_string("a", &list);
+             search_list_append_directory(&list, "b:c");
              EXPECT_EQ(find(one, "none", X_OK), "");
          },
          ""},
