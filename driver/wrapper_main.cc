@@ -65,14 +65,6 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
         std::fputs(usage_text, stderr);
         return 1;
     }
-    // Each wrapper that a wrapper runs as its tool puts one more "--plugin"
-    // pair in front: a chain this long is wrappers finding each other in a
-    // loop, which would otherwise go on until process limits stop it.
-    if (leading_plugin_options(argc, argv) >= max_nested_runs) {
-        std::fprintf(stderr, "%s: '%s' leads back to a wrapper: stopped after %d nested runs\n",
-                     argv[0], personality.wrapped_tool_name, max_nested_runs);
-        return 1;
-    }
     if (trace_requested()) {
         search_list_set_trace(true);
     }
@@ -107,6 +99,16 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
         search_list_prepend(&path_dirs, b_directory);
         search_list_prepend(&tool_dirs, b_directory);
         break;
+    }
+    // Each wrapper that a wrapper runs as its tool puts one more "--plugin"
+    // pair in front: a chain this long is wrappers finding each other in a
+    // loop, which would otherwise go on until process limits stop it. The
+    // pairs are counted once -B is taken, as a script standing in for the
+    // tool may put one in front of them.
+    if (leading_plugin_options(argc, argv) >= max_nested_runs) {
+        std::fprintf(stderr, "%s: '%s' leads back to a wrapper: stopped after %d nested runs\n",
+                     argv[0], personality.wrapped_tool_name, max_nested_runs);
+        return 1;
     }
 
     const char *plugin_path = search_list_find(&tool_dirs, plugin_file_name, R_OK);

@@ -122,6 +122,20 @@ TEST_F(WrapperTest, WrappersFindingEachOtherStop) {
                1);
 }
 
+// A script standing in for the tool that runs the wrapper again behind a -B
+// is stopped like two wrappers finding each other.
+TEST_F(WrapperTest, ScriptRunningTheWrapperBehindBStops) {
+    if (ZIN_CROSS_EMULATED) {
+        GTEST_SKIP() << "the script's exec of the wrapper goes to the kernel, which cannot "
+                        "run a program for the target";
+    }
+    std::string wrapper_file = tree_.bin_dir + "zin-ar";
+    write_file(tree_.tool_dir + "ar",
+               "#!/bin/sh\nexec '" + wrapper_file + "' -B '" + at("b") + "' \"$@\"\n", 0755);
+    expect_run(wrapper("zin-ar", {"t"}), "",
+               wrapper_file + ": 'ar' leads back to a wrapper: stopped after 8 nested runs\n", 1);
+}
+
 TEST_F(WrapperTest, UnsetPathLeavesOnlyTheTree) {
     ASSERT_EQ(0, unlink((tree_.tool_dir + "nm").c_str()));
     Launch launch = wrapper("zin-nm");
