@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installation: the three wrappers, the directories they search (created
 # empty for the toolchain's own files), the names build systems look for
-# next to a compiler, the man pages, the licence and the README.
+# next to a compiler, the man pages, the licence (with musl's, when the
+# programs embed musl) and the README.
 #
 # The wrappers carry absolute configured directories, but a tree installed
 # anywhere else works too: they relocate every directory relative to their
@@ -81,6 +82,24 @@ endforeach()
 # Debian system has (ZinPackaging.cmake).
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${ZIN_INSTALL_DOC_DIR}"
     COMPONENT licence)
+
+# Programs linked with musl carry musl itself, so its licence notice goes with
+# them too, beside the project's: the copyright file of musl's Debian package
+# unless told otherwise. The .deb puts it into its copyright file instead.
+if(ZIN_LINK STREQUAL "musl-static")
+    find_file(ZIN_C_LIBRARY_NOTICE copyright
+        PATHS /usr/share/doc/musl-dev /usr/share/doc/musl
+        NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+        DOC "Licence notice of musl, installed as COPYRIGHT.musl beside LICENSE")
+    if(NOT ZIN_C_LIBRARY_NOTICE)
+        message(FATAL_ERROR "ZIN_LINK=musl-static puts musl into the programs, and its licence "
+            "notice must go with them: there is none in /usr/share/doc/musl-dev/ or "
+            "/usr/share/doc/musl/. Set ZIN_C_LIBRARY_NOTICE to musl's COPYRIGHT file.")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ZIN_C_LIBRARY_NOTICE}")
+    install(FILES "${ZIN_C_LIBRARY_NOTICE}" DESTINATION "${ZIN_INSTALL_DOC_DIR}"
+        RENAME COPYRIGHT.musl COMPONENT licence)
+endif()
 if(EXISTS "${PROJECT_SOURCE_DIR}/README.md")
     install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${ZIN_INSTALL_DOC_DIR}")
 else()

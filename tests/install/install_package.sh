@@ -2,11 +2,14 @@
 # SPDX-License-Identifier: Apache-2.0
 # The packages that cpack makes. The .deb, from a package build (this build,
 # or one made beside it from this build's settings): lintian finds no error
-# and no warning that the package does not explain; installed by dpkg into a
-# throwaway root, its wrappers run the stand-in tools, and started as from
-# /usr/bin they search the package's own directories, without relocating;
-# purged, it leaves nothing behind; the machine's package database never
-# learns of it. The .tar.gz works wherever it is unpacked.
+# and no warning that the package does not explain; static programs name the
+# C library they embed in Built-Using, and programs linked with musl carry
+# musl's notice in the copyright file; installed by dpkg into a throwaway
+# root, its wrappers run the stand-in tools, and started as from /usr/bin
+# they search the package's own directories, without relocating; purged, it
+# leaves nothing behind; the machine's package database never learns of it.
+# The .tar.gz works wherever it is unpacked, and carries musl's notice beside
+# the licence when its programs embed musl.
 set -eu
 . "$(dirname "$0")/lib.sh"
 for program in cpack dpkg dpkg-deb dpkg-query tar; do
@@ -42,6 +45,26 @@ field() {
 architecture=$(dpkg --print-architecture)
 [ "${ZT_CROSS_EMULATED:-0}" = 1 ] && architecture=arm64
 [ "$(field Architecture)" = "$architecture" ] || fail "Architecture is '$(field Architecture)'"
+
+# Debian's record of what static programs embed: the source package of the
+# C library with its version, as dpkg knows the library's development package.
+package_link=$(cache_value "$ZT_PACKAGE_BUILD_DIR" ZIN_LINK)
+source_of() {
+    dpkg-query -W -f='${source:Package} (= ${source:Version})' "$1" 2>/dev/null || true
+}
+case $package_link in
+musl-static) expected_built_using=$(source_of musl-dev) ;;
+static) expected_built_using=$(source_of libc6-dev) ;;
+*) expected_built_using="" ;;
+esac
+# A cross build embeds the target's C library, of another development package.
+if [ "${ZT_CROSS_EMULATED:-0}" = 1 ] && [ -n "$expected_built_using" ]; then
+    field Built-Using | grep -E '^[a-z0-9][a-z0-9.+-]+ \(= [^ ()]+\)$' >/dev/null ||
+        fail "Built-Using is '$(field Built-Using)', not a source package with its version"
+else
+    [ "$(field Built-Using)" = "$expected_built_using" ] ||
+        fail "Built-Using is '$(field Built-Using)', not '$expected_built_using' ($package_link)"
+fi
 
 echo "--- lintian: no error, and no warning left unexplained"
 if command -v lintian >/dev/null 2>&1; then
@@ -84,6 +107,31 @@ awk '!/^(#|$)/ && prev !~ /^#/ { print; bad = 1 } { prev = $0 } END { exit bad }
     "$usr/share/lintian/overrides/$ZT_PACKAGE_NAME" >&2 ||
     fail "lintian overrides without a reason above them"
 
+# Programs linked with musl carry musl's notice: its paragraphs follow the
+# project's whole, their file patterns below musl/, so that they claim none
+# of the project's files; the copyright file keeps one header.
+copyright=$usr/share/doc/$ZT_PACKAGE_NAME/copyright
+package_notice=$(musl_notice "$ZT_PACKAGE_BUILD_DIR")
+if [ -n "$package_notice" ]; then
+    echo "--- the copyright file carries musl's notice, $package_notice"
+    [ "$(grep -c '^Format: ' "$copyright")" = 1 ] || fail "$copyright has more than one header"
+    [ "$(grep -c '^Files: \*$' "$copyright")" = 1 ] ||
+        fail "$copyright has more than one paragraph for every file"
+    if [ "$(head -c 8 "$package_notice")" = "Format: " ]; then
+        sed '1,/^$/d' "$package_notice" >"$scratch/notice"
+        sed -n '/^Files: musl\//,$p' "$copyright" | sed -E 's#^(Files: +|[ \t]+)musl/#\1#' \
+            >"$scratch/carried"
+        diff -u "$scratch/notice" "$scratch/carried" >&2 ||
+            fail "$copyright does not end in musl's notice (- notice, + carried above)"
+    else
+        while IFS= read -r line; do
+            [ -z "$line" ] || check_contains "$copyright" " $line"
+        done <"$package_notice"
+    fi
+else
+    check_not_contains "$copyright" musl
+fi
+
 place_stand_in "$usr"
 check_wrappers_run "$usr" zin-ar "$ZT_TARGET-zin-nm" "zin-ranlib-$major"
 
@@ -119,6 +167,13 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
     [ "$(readlink "$tree/$bin_rel$wrapper-$major")" = "$wrapper" ] ||
         fail "$tgz lacks the link $bin_rel$wrapper-$major"
 done
+tree_notice=$(musl_notice "$ZT_BUILD_DIR")
+if [ -n "$tree_notice" ]; then
+    cmp "$tree_notice" "$tree/$ZT_DOC_DIR/COPYRIGHT.musl" ||
+        fail "$tgz lacks musl's notice $tree_notice as $ZT_DOC_DIR/COPYRIGHT.musl"
+else
+    [ ! -e "$tree/$ZT_DOC_DIR/COPYRIGHT.musl" ] || fail "$tgz has musl's notice, yet no musl"
+fi
 place_stand_in "$tree"
 check_wrappers_run "$tree" zin-ar "$ZT_TARGET-zin-nm" "zin-ranlib-$major"
 

@@ -2,11 +2,13 @@
 # SPDX-License-Identifier: Apache-2.0
 # The tree that `cmake --install` puts down at a prefix other than the
 # configured one: exactly the programs, their link names, the man pages,
-# the licence, the README and the empty directories the wrappers search;
-# and a wrapper run from there finds what is put into those directories.
+# the licence (and musl's notice, when the programs embed musl), the README
+# and the empty directories the wrappers search; and a wrapper run from there
+# finds what is put into those directories.
 set -eu
 . "$(dirname "$0")/lib.sh"
 make_scratch
+musl_notice=$(musl_notice "$ZT_BUILD_DIR")
 prefix=$scratch/prefix
 install_tree "$prefix"
 
@@ -19,6 +21,7 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
     expected_files="$expected_files ./$ZT_MAN_DIR/$ZT_TARGET-$wrapper.1.gz ./$ZT_MAN_DIR/$wrapper-$major.1.gz"
 done
 expected_files="$expected_files ./$ZT_DOC_DIR/LICENSE ./$ZT_DOC_DIR/README.md"
+[ -z "$musl_notice" ] || expected_files="$expected_files ./$ZT_DOC_DIR/COPYRIGHT.musl"
 # shellcheck disable=SC2046,SC2086
 check_lines "$scratch/files" $(printf '%s\n' $expected_files | sort)
 
@@ -30,6 +33,8 @@ done
 for doc in LICENSE README.md; do
     cmp "$ZT_SOURCE_DIR/$doc" "$prefix/$ZT_DOC_DIR/$doc" || fail "the installed $doc differs"
 done
+[ -z "$musl_notice" ] || cmp "$musl_notice" "$prefix/$ZT_DOC_DIR/COPYRIGHT.musl" ||
+    fail "the installed COPYRIGHT.musl is not musl's notice $musl_notice"
 
 echo "--- the searched directories exist and are empty"
 for dir in "$exec_rel" "$libexec_rel" "$tool_rel"; do

@@ -141,6 +141,18 @@ libexec_rel=${ZT_LIBEXEC_PREFIX#"$ZT_INSTALL_PREFIX"/}$ZT_TARGET/$ZT_VERSION/
 tool_rel=$ZT_TARGET/bin/
 major=${ZT_VERSION%%.*}
 
+# cache_value BUILD_DIR NAME: the value of the cache variable NAME of the
+# build in BUILD_DIR.
+cache_value() {
+    sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
+}
+
+# musl_notice BUILD_DIR: the licence notice of musl that the build installs
+# with its programs when they are linked with musl; nothing otherwise.
+musl_notice() {
+    [ "$(cache_value "$1" ZIN_LINK)" != musl-static ] || cache_value "$1" ZIN_C_LIBRARY_NOTICE
+}
+
 # install_tree PREFIX: installs the build into PREFIX.
 install_tree() {
     run_quiet cmake --install "$ZT_BUILD_DIR" --prefix "$1"
