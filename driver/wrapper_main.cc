@@ -4,6 +4,7 @@
 // the process ends right after the tool.
 #include "driver/wrapper_main.h"
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "driver/command_line.h"
 #include "driver/exit_status.h"
 #include "lookup/file_identity.h"
+#include "lookup/parent_steps.h"
 #include "lookup/relocated_prefix.h"
 #include "lookup/relocation_program_path.h"
 #include "lookup/search_list.h"
@@ -33,16 +35,41 @@ const char *installation_dir(const char *resolved_path, const char *directory) {
     return relocated != nullptr ? relocated : directory;
 }
 
-// Adds one installation directory to `list`. A ':' in it belongs to a
-// directory name (the tree was installed below such a name), so the
-// directory is added whole instead of being split into pieces that would be
-// searched relative to the current directory.
-void add_installation_dir(SearchList *list, const char *directory) {
+// Whether every name searched in `directory` makes a path shorter than
+// PATH_MAX: its prefix (with the '/' the list adds) and `longest_name` fit.
+bool fits(const char *directory, std::size_t longest_name) {
+    std::size_t length = std::strlen(directory);
+    if (length == 0 || directory[length - 1] != '/') {
+        ++length;
+    }
+    return length + longest_name < PATH_MAX;
+}
+
+// Adds one installation directory to `list`; false, with the message, when
+// it cannot be searched. A directory too long for the names searched in it
+// would fail every test with ENAMETOOLONG and hand the search to PATH, where
+// another tool would run with this plugin: it is first shortened, and then
+// reported if still too long. A ':' in it belongs to a directory name (the
+// tree was installed below such a name), so the directory is added whole
+// instead of being split into pieces searched relative to the current
+// directory.
+bool add_installation_dir(SearchList *list, const char *directory, std::size_t longest_name,
+                          const char *program_name) {
+    if (!fits(directory, longest_name)) {
+        const char *shorter = remove_parent_steps(directory);
+        directory = shorter != nullptr ? shorter : directory;
+        if (!fits(directory, longest_name)) {
+            std::fprintf(stderr, "%s: installation directory name too long: %s\n", program_name,
+                         directory);
+            return false;
+        }
+    }
     if (std::strchr(directory, ':') == nullptr) {
         search_list_from_string(directory, list);
     } else {
         search_list_append_directory(list, directory);
     }
+    return true;
 }
 
 // A found path that holds no '/' (after an empty or one-character -B) names a
@@ -81,11 +108,20 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
 
     SearchList tool_dirs{};
     SearchList path_dirs{};
-    add_installation_dir(&tool_dirs,
-                         join_strings(exec_dir, target_machine, "/", toolchain_version, "/",
-                                      tool_dir_relative, target_machine, "/", "bin", nullptr));
-    add_installation_dir(&tool_dirs, join_strings(libexec_dir, target_machine, "/",
-                                                  toolchain_version, "/", nullptr));
+    std::size_t longest_name = std::strlen(plugin_file_name);
+    if (std::strlen(personality.wrapped_tool_name) > longest_name) {
+        longest_name = std::strlen(personality.wrapped_tool_name);
+    }
+    if (!add_installation_dir(&tool_dirs,
+                              join_strings(exec_dir, target_machine, "/", toolchain_version, "/",
+                                           tool_dir_relative, target_machine, "/", "bin", nullptr),
+                              longest_name, argv[0]) ||
+        !add_installation_dir(
+            &tool_dirs,
+            join_strings(libexec_dir, target_machine, "/", toolchain_version, "/", nullptr),
+            longest_name, argv[0])) {
+        return 1;
+    }
     search_list_from_env("PATH", &path_dirs);
 
     const char *b_directory = nullptr;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Finding the plugin and the tool: the installation tree, PATH, -B, and the
 // files that must be passed over.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +138,56 @@ TEST_F(WrapperTest, ScriptRunningTheWrapperBehindBStops) {
                "#!/bin/sh\nexec '" + wrapper_file + "' -B '" + at("b") + "' \"$@\"\n", 0755);
     expect_run(wrapper("zin-ar", {"t"}), "",
                wrapper_file + ": 'ar' leads back to a wrapper: stopped after 8 nested runs\n", 1);
+}
+
+// `length` bytes of path: `base` and nested names no longer than a file
+// system takes.
+std::string path_of_length(std::string base, std::size_t length) {
+    while (length - base.size() > 202) {
+        base += "/" + std::string(200, 'd');
+    }
+    return base + "/" + std::string(length - base.size() - 1, 'r');
+}
+
+// Installation roots so long that the tool directory's name with its "../"
+// steps is too long for a system call, built short and moved into place.
+// Just long enough for that, the tree's own tool runs, not the one on PATH;
+// just long enough for the shortest name of the libexec directory and the
+// plugin to reach PATH_MAX, the wrapper says so before searching.
+TEST_F(WrapperTest, VeryLongRootsAreShortenedOrReported) {
+    InstallTree short_tree = build_install_tree(at("short"), built_programs());
+    char *tool_dir = realpath(short_tree.tool_dir.c_str(), nullptr);
+    char *plugin_dir = realpath(short_tree.plugin_dir.c_str(), nullptr);
+    ASSERT_TRUE(tool_dir != nullptr && plugin_dir != nullptr);
+    std::string tool_suffix = std::string(tool_dir).substr(short_tree.root.size()) + "/";
+    std::string plugin_suffix = std::string(plugin_dir).substr(short_tree.root.size()) + "/";
+    std::free(tool_dir);
+    std::free(plugin_dir);
+    std::size_t plugin_name = std::string(plugin_file_name).size();
+    std::size_t unshortened_tool = short_tree.tool_dir.size() - short_tree.root.size();
+    provide(at("path/"), "ar", false);
+
+    // Just too long for the tree's ar to be named through the "../" steps.
+    std::string root = path_of_length(at("long"), PATH_MAX - unshortened_tool - std::strlen("ar"));
+    ASSERT_TRUE(make_dirs(root.substr(0, root.rfind('/'))));
+    ASSERT_EQ(rename(short_tree.root.c_str(), root.c_str()), 0);
+    InstallTree tree = install_tree_layout(root);
+    Launch launch = wrapper("zin-ar", {"t"}, {{"PATH", at("path")}});
+    launch.executable = launch.argv[0] = tree.bin_dir + "zin-ar";
+    expect_run(launch, lines({root + tool_suffix + "ar", "--plugin", tree_plugin(tree), "-t"}), "",
+               0);
+
+    std::string longer =
+        path_of_length(at("longer"), PATH_MAX - plugin_suffix.size() - plugin_name);
+    ASSERT_TRUE(make_dirs(longer.substr(0, longer.rfind('/'))));
+    ASSERT_EQ(rename(root.c_str(), longer.c_str()), 0);
+    launch.executable = launch.argv[0] = install_tree_layout(longer).bin_dir + "zin-ar";
+    expect_run(launch, "",
+               launch.argv[0] + ": installation directory name too long: " + longer +
+                   plugin_suffix + "\n",
+               1);
+    // Back where the scratch directory can be removed by name.
+    EXPECT_EQ(rename(longer.c_str(), short_tree.root.c_str()), 0);
 }
 
 TEST_F(WrapperTest, UnsetPathLeavesOnlyTheTree) {
