@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The fixture of the hardening cases: wrapper runs that must leave no process behind.
+// The fixture of the hardening cases: wrapper runs that must leave nothing behind.
 #pragma once
 
 #include <cstdlib>
@@ -7,33 +7,38 @@
 #include <vector>
 
 #include "testkit/files.h"
-#include "testkit/process.h"
+#include "testkit/leftovers.h"
 #include "testkit/wrapper_test.h"
 
-// A tree of the built programs, a working directory <scratch>/cwd, and at the
-// end of every case the check that no process was left behind, where the
-// platform lets the test see that.
+// A tree of the built programs, and wrappers run in <scratch>/cwd with TMPDIR
+// <scratch>/tmp. At the end of every case no descriptor, process (orphans
+// included, where the platform lets the test see them) or file in those two
+// directories may be left behind.
 class HardeningTest : public kit::WrapperTest {
   protected:
     void SetUp() override {
         WrapperTest::SetUp();
-        subreaper_ = kit::become_subreaper();
         kit::make_dirs(at("cwd"));
+        kit::make_dirs(at("tmp"));
+        snapshot_ = kit::take_snapshot({at("cwd"), at("tmp")});
     }
 
     void TearDown() override {
-        if (subreaper_) {
-            EXPECT_TRUE(kit::reap_leftovers(0).empty()) << "a process was left behind";
-        }
+        EXPECT_EQ(kit::left_behind(snapshot_), "");
         WrapperTest::TearDown();
     }
 
-    // WrapperTest's launch of a wrapper. Sanitized wrappers leave leak checking
-    // to the end-to-end tests here: clang's leak checker starts llvm-symbolizer
-    // to match its suppressions and never waits for it, a process left behind.
+    // WrapperTest's launch of a wrapper, in the working and temporary
+    // directories above unless `env` says otherwise. Sanitized wrappers leave
+    // leak checking to the end-to-end tests here: clang's leak checker starts
+    // llvm-symbolizer to match its suppressions and never waits for it, a
+    // process left behind.
     kit::Launch wrapper(const std::string &name, const std::vector<std::string> &args = {},
                         const std::vector<kit::EnvChange> &env = {}) const {
-        kit::Launch launch = WrapperTest::wrapper(name, args, env);
+        std::vector<kit::EnvChange> changes = {{"TMPDIR", at("tmp")}};
+        changes.insert(changes.end(), env.begin(), env.end());
+        kit::Launch launch = WrapperTest::wrapper(name, args, changes);
+        launch.cwd = at("cwd");
 #ifdef ZIN_HARDENING_SANITIZED
         const char *options = std::getenv("ASAN_OPTIONS");
         kit::set_env(launch, "ASAN_OPTIONS",
@@ -42,5 +47,5 @@ class HardeningTest : public kit::WrapperTest {
         return launch;
     }
 
-    bool subreaper_ = false; // whether leftover processes can be seen
+    kit::Snapshot snapshot_;
 };

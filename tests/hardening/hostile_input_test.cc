@@ -16,6 +16,7 @@
 #include "pex/pex.h"
 #include "support/temp_file.h"
 #include "testkit/files.h"
+#include "testkit/process.h"
 
 extern char **environ;
 
@@ -101,7 +102,6 @@ TEST_F(HostileTest, PathOfAHundredThousandEntries) {
     path += ":" + last;
     Launch launch = wrapper("zin-nm", {"a.o"}, {{"PATH", path}, {"STAND_IN_EXIT", "4"}});
     launch.argv[0] = "zin-nm";
-    launch.cwd = at("cwd");
     expect_run(launch, lines({last + "/nm", "--plugin", tree_plugin(tree_), "a.o"}), "", 4);
 }
 
@@ -154,11 +154,9 @@ TEST_F(HostileTest, UnusableTemporaryDirectories) {
                                  {"TMP", row.value},
                                  {"TEMP", row.value},
                                  {"STAND_IN_EXIT", "9"}});
-        launch.cwd = at("cwd");
         launch.as_nobody = row.as_nobody;
         expect_run(launch, tool_output("nm", {"a.o"}), "", 9);
         EXPECT_TRUE(entries(locked).empty());
-        EXPECT_TRUE(entries(at("cwd")).empty());
     }
 }
 

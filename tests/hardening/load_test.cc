@@ -24,14 +24,7 @@ constexpr int total_runs = 1000;
 #endif
 constexpr int at_once = 32;
 
-class LoadTest : public HardeningTest {
-  protected:
-    void SetUp() override {
-        HardeningTest::SetUp();
-        make_dirs(at("tmp"));
-        make_dirs(at("out"));
-    }
-};
+using LoadTest = HardeningTest;
 
 // One run in flight: its slot's output files and the status it must end with.
 struct InFlight {
@@ -41,6 +34,7 @@ struct InFlight {
 
 TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
     const char *const wrappers[] = {"zin-ar", "zin-nm", "zin-ranlib"};
+    make_dirs(at("out"));
     std::map<pid_t, InFlight> running;
     std::vector<int> free_slots;
     for (int slot = 0; slot < at_once; ++slot) {
@@ -58,11 +52,9 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
             free_slots.pop_back();
             // 0..255 each at least once, 255 and 0 among them.
             int expected = started % 256;
-            Launch launch = wrapper(wrappers[started % 3], {"x.o"},
-                                    {{"TMPDIR", at("tmp")},
-                                     {"STAND_IN_SHOW", "fds"},
-                                     {"STAND_IN_EXIT", std::to_string(expected)}});
-            launch.cwd = at("cwd");
+            Launch launch =
+                wrapper(wrappers[started % 3], {"x.o"},
+                        {{"STAND_IN_SHOW", "fds"}, {"STAND_IN_EXIT", std::to_string(expected)}});
             int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
             launch.stdout_fd = open(slot_file(slot, "out").c_str(), flags, 0644);
             launch.stderr_fd = open(slot_file(slot, "err").c_str(), flags, 0644);
@@ -98,8 +90,6 @@ TEST_F(LoadTest, ManyRunsThirtyTwoAtATime) {
         free_slots.push_back(done.slot);
     }
     EXPECT_EQ(wrong, 0) << "of " << total_runs << " runs";
-    EXPECT_TRUE(entries(at("tmp")).empty());
-    EXPECT_TRUE(entries(at("cwd")).empty());
     std::printf("%d runs, %d at a time, %d wrong\n", total_runs, at_once, wrong);
 }
 

@@ -17,9 +17,9 @@
 
 #include "driver/build_config.h"
 #include "fault/zin_fault.h"
+#include "hardening/hardening_test.h"
 #include "testkit/files.h"
 #include "testkit/process.h"
-#include "testkit/wrapper_test.h"
 
 namespace {
 
@@ -80,23 +80,19 @@ struct Scenario {
 // of the error-report pipe's write end then keeps the parent's read from ever
 // seeing end of file, so that one run hangs here (it is cut short after 3 s)
 // although it cannot on the target. Every other failed close is harmless.
-class WrapperFaultWalk : public WrapperTest {
+class WrapperFaultWalk : public HardeningTest {
   protected:
     void SetUp() override {
-        WrapperTest::SetUp();
-        if (!become_subreaper()) {
+        HardeningTest::SetUp();
+        if (!snapshot_.reaper) {
             GTEST_SKIP() << "needs a child subreaper to see what each faulty run left behind, "
                             "which qemu-user does not emulate";
         }
-        for (const char *dir : {"tmp", "cwd", "counts"}) {
-            make_dirs(at(dir));
-        }
+        make_dirs(at("counts"));
     }
 
     Launch launch_for(const Scenario &scenario) const {
         Launch launch = wrapper("zin-ar", {"rcs", "x.a", "a.o"});
-        launch.cwd = at("cwd");
-        set_env(launch, "TMPDIR", at("tmp"));
         set_env(launch, "LD_PRELOAD", ZIN_HARDENING_FAULT_LIBRARY);
         if (!scenario.exec_fails) {
             set_env(launch, "STAND_IN_SHOW", "fds");
@@ -192,7 +188,7 @@ class WrapperFaultWalk : public WrapperTest {
         EXPECT_EQ(clean.out, scenario.out);
         EXPECT_EQ(clean.err, scenario.err);
         EXPECT_EQ(exit_code(clean.wait_status), scenario.code);
-        EXPECT_TRUE(reap_leftovers(0).empty());
+        check_nothing_left(Ending::unaffected);
 
         std::map<Ending, int> tally;
         std::ostringstream table;
@@ -235,22 +231,20 @@ class WrapperFaultWalk : public WrapperTest {
         return tally;
     }
 
-    // No file in the working or temporary directory, no process left. Where
-    // the wrapper could not wait (or was killed), the one process it leaves
-    // must be its child, already ended on its own.
+    // Nothing left behind (see HardeningTest). Where the wrapper could not wait
+    // (or was killed), the one process it leaves must be its child, ended on
+    // its own.
     void check_nothing_left(Ending ending) {
-        EXPECT_TRUE(entries(at("cwd")).empty());
-        EXPECT_TRUE(entries(at("tmp")).empty());
         bool child_left = ending == Ending::status_lost || ending == Ending::reap_lost ||
                           ending == Ending::close_left_open;
-        std::vector<int> left = reap_leftovers(child_left ? 3000 : 0);
+        Leftovers left = take_leftovers(snapshot_, child_left ? 3000 : 0);
         if (child_left) {
-            ASSERT_EQ(left.size(), 1u) << "the child the wrapper could not wait for";
-            EXPECT_TRUE(WIFEXITED(left[0])) << left[0];
-        } else {
-            EXPECT_TRUE(left.empty())
-                << left.size() << " processes left, first status " << left.front();
+            EXPECT_TRUE(left.statuses.size() == 1 && WIFEXITED(left.statuses[0]))
+                << "the child the wrapper could not wait for:\n"
+                << describe(left);
+            left.statuses.clear();
         }
+        EXPECT_EQ(describe(left), "");
     }
 };
 
@@ -290,7 +284,6 @@ TEST_F(WrapperFaultWalk, VforkFailingEveryTimeIsReported) {
     Counts counts = read_counts(counts_path);
     EXPECT_EQ(counts["vfork"], 4u);
     EXPECT_EQ(counts["sleep"], 4u);
-    EXPECT_TRUE(reap_leftovers(0).empty());
 }
 
 } // namespace

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// Leak checks for the pipeline tests.
+// The fixtures of the pipeline tests.
 #include "pex/hygiene.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/temp_file.h"
 #include "testkit/files.h"
-#include "testkit/process.h"
 #include "testkit/scratch.h"
 
 const std::string &scratch_directory() {
@@ -19,25 +16,16 @@ const std::string &scratch_directory() {
 }
 
 void HygieneTest::SetUp() {
-    // Every temporary file of the test must land in the scratch directory,
-    // named by TMPDIR before the first choice.
-    const std::string &directory = scratch_directory();
-    ASSERT_EQ(std::string(temp_directory()), directory + "/");
-    ASSERT_TRUE(scratch_entries().empty());
-    descriptors_before_ = kit::open_descriptors();
+    scratch_ = scratch_directory();
+    ASSERT_EQ(std::string(temp_directory()), scratch_ + "/");
+    ASSERT_TRUE(kit::entries(scratch_).empty());
+    snapshot_ = kit::take_snapshot({scratch_});
     alarm(30);
 }
 
 void HygieneTest::TearDown() {
     alarm(0);
-    EXPECT_EQ(kit::open_descriptors(), descriptors_before_) << "descriptors left open";
-    int status;
-    errno = 0;
-    pid_t left = waitpid(-1, &status, WNOHANG);
-    EXPECT_EQ(left, -1) << "a child was left behind";
-    EXPECT_EQ(errno, ECHILD);
-    std::set<std::string> left_files = take_scratch_entries();
-    EXPECT_TRUE(left_files.empty()) << "files left: " << testing::PrintToString(left_files);
+    EXPECT_EQ(kit::left_behind(snapshot_), "");
 }
 
 std::string HygieneTest::scratch(const std::string &name) {
@@ -48,10 +36,10 @@ std::set<std::string> HygieneTest::scratch_entries() {
     return kit::entries(scratch_directory());
 }
 
-std::set<std::string> HygieneTest::take_scratch_entries() {
-    std::set<std::string> names = scratch_entries();
+std::set<std::string> HygieneTest::take_scratch_entries() const {
+    std::set<std::string> names = kit::entries(scratch_);
     for (const std::string &name : names) {
-        kit::remove_tree(scratch(name));
+        kit::remove_tree(at(name));
     }
     return names;
 }

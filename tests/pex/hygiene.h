@@ -13,16 +13,19 @@
 
 #include "pex/fake_backend.h"
 #include "pex/pex.h"
+#include "testkit/leftovers.h"
+#include "testkit/scratch_test.h"
 
-// The process's scratch directory, made on first use and named by TMPDIR
-// before any temporary file is created (the temporary directory is chosen
-// once per process).
+// The process's scratch directory, named by TMPDIR before any temporary file
+// is created (the temporary directory is chosen once per process).
 const std::string &scratch_directory();
 
-// Snapshots the descriptors at set-up and checks at tear-down that none was
-// left open, no child is left, and the scratch directory is empty. An alarm
+// A test leaves no descriptor open or closed, no descendant and no file in the
+// scratch directory behind. Its scratch directory is not one of its own but
+// the process's, which TMPDIR names, so that every temporary file of the
+// library lands there; it is emptied, not removed, after each test. An alarm
 // ends a hung test.
-class HygieneTest : public ::testing::Test {
+class HygieneTest : public kit::ScratchTest {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -34,10 +37,9 @@ class HygieneTest : public ::testing::Test {
     static std::set<std::string> scratch_entries();
 
     // Removes everything in the scratch directory; the names it held.
-    static std::set<std::string> take_scratch_entries();
+    std::set<std::string> take_scratch_entries() const;
 
-  private:
-    std::set<int> descriptors_before_;
+    kit::Snapshot snapshot_;
 };
 
 // The errno that `call` left when it failed (gave null or a negative

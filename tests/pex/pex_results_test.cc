@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pex/hygiene.h"
+#include "testkit/files.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ TEST_F(PexResultsTest, StageTimes) {
 // collection; the readers bring the arrays up to date instead of reading
 // past what was collected.
 TEST_F(PexResultsTest, ReadersCollectStagesStartedSinceLastCollection) {
-    std::string base = scratch("s");
+    std::string base = at("s");
     Pipeline *pipeline = make(PEX_INIT_TIMES, base.c_str());
     start(pipeline, 3);
     EXPECT_EQ(pipeline->waited_count, 2);
@@ -119,7 +120,7 @@ TEST_F(PexResultsTest, ReleaseEndsUncollectedStages) {
 }
 
 TEST_F(PexResultsTest, ReleaseReapsStagesStartedAfterCollection) {
-    std::string base = scratch("r");
+    std::string base = at("r");
     Pipeline *pipeline = make(PEX_INIT_TIMES, base.c_str());
     start(pipeline, 3);
     pex_release(pipeline);
@@ -129,7 +130,7 @@ TEST_F(PexResultsTest, ReleaseReapsStagesStartedAfterCollection) {
     EXPECT_EQ(fake().waits[2].pid, 1002);
     EXPECT_EQ(fake().waits[2].terminate_first, 1);
     EXPECT_FALSE(fake().waits[2].with_times);
-    EXPECT_TRUE(scratch_entries().empty()) << "temporary files removed";
+    EXPECT_TRUE(kit::entries(scratch_).empty()) << "temporary files removed";
 }
 
 TEST_F(PexResultsTest, ReleaseClosesWhatIsHeld) {

@@ -20,20 +20,20 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
 
     char *suffixed = pex_temp_name(plain, PEX_NAME_IS_SUFFIX, ".s");
     std::string made = suffixed;
-    EXPECT_EQ(made.rfind(scratch_directory() + "/cc", 0), 0u) << made;
-    EXPECT_EQ(made.size(), scratch_directory().size() + 1 + 2 + 6 + 2);
+    EXPECT_EQ(made.rfind(at("cc"), 0), 0u) << made;
+    EXPECT_EQ(made.size(), at("cc").size() + 6 + 2);
     EXPECT_EQ(made.substr(made.size() - 2), ".s");
     EXPECT_EQ(kit::read_file(made), "");
     std::free(suffixed);
 
     char *bare = pex_temp_name(plain, 0, nullptr);
-    EXPECT_EQ(std::string(bare).size(), scratch_directory().size() + 1 + 2 + 6);
+    EXPECT_EQ(std::string(bare).size(), at("cc").size() + 6);
     EXPECT_EQ(kit::read_file(bare), "");
     std::free(bare);
     pex_release(plain);
     EXPECT_EQ(take_scratch_entries().size(), 2u);
 
-    std::string base = scratch("base.");
+    std::string base = at("base.");
     Pipeline *with_base = make(0, base.c_str());
     char *joined = pex_temp_name(with_base, PEX_NAME_IS_SUFFIX, "o");
     EXPECT_EQ(joined, base + "o");
@@ -50,12 +50,12 @@ TEST_F(PexTempNameTest, NamesWithAndWithoutBase) {
 
 TEST_F(PexTempNameTest, Templates) {
     // A base already ending in the placeholder is used as it is.
-    std::string pattern = scratch("fileXXXXXX");
+    std::string pattern = at("fileXXXXXX");
     Pipeline *pipeline = make(0, pattern.c_str());
     char *name = pex_temp_name(pipeline, 0, nullptr);
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(std::strlen(name), pattern.size());
-    EXPECT_EQ(std::string(name).rfind(scratch("file"), 0), 0u);
+    EXPECT_EQ(std::string(name).rfind(at("file"), 0), 0u);
     EXPECT_EQ(std::string(name).find("XXXXXX"), std::string::npos);
     struct stat info;
     EXPECT_EQ(stat(name, &info), 0);
@@ -65,7 +65,7 @@ TEST_F(PexTempNameTest, Templates) {
 
     // Shorter than the placeholder: always appended.
     char *previous_directory = getcwd(nullptr, 0);
-    ASSERT_EQ(chdir(scratch_directory().c_str()), 0);
+    ASSERT_EQ(chdir(scratch_.c_str()), 0);
     pipeline = make(0, "XX");
     name = pex_temp_name(pipeline, 0, nullptr);
     ASSERT_NE(name, nullptr);

@@ -16,7 +16,7 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
     std::FILE *input = pex_open_input_file(pipeline, 0, nullptr);
     ASSERT_NE(input, nullptr);
     std::string name = pipeline->next_input_path;
-    EXPECT_EQ(name.rfind(scratch_directory() + "/cc", 0), 0u);
+    EXPECT_EQ(name.rfind(at("cc"), 0), 0u);
     EXPECT_EQ(pipeline->input_stream, input);
     std::fputs("data", input);
 
@@ -30,7 +30,7 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
     EXPECT_EQ(fake().reads[0].name, name);
     EXPECT_EQ(fake().spawns[0].in_fd, fake().reads[0].fd);
     release_and_check(pipeline);
-    EXPECT_TRUE(scratch_entries().empty());
+    EXPECT_TRUE(kit::entries(scratch_).empty());
 
     fake_reset();
     pipeline = make(PEX_INIT_KEEP_TEMPS);
@@ -45,7 +45,7 @@ TEST_F(PexStreamsTest, InputFileMadeByThePipeline) {
 }
 
 TEST_F(PexStreamsTest, InputFileNamedByTheCaller) {
-    std::string name = scratch("input.txt");
+    std::string name = at("input.txt");
     kit::write_file(name, "old content");
     Pipeline *pipeline = make(0);
     std::FILE *input = pex_open_input_file(pipeline, 0, name.c_str());
@@ -65,10 +65,9 @@ TEST_F(PexStreamsTest, InputFileRefusals) {
         ENOENT);
     EXPECT_EQ(pipeline->next_input_path, nullptr);
     EXPECT_EQ(pipeline->input_stream, nullptr);
-    ASSERT_EQ(run(pipeline, 0, scratch("mid").c_str()), nullptr);
-    EXPECT_EQ(
-        failure_errno([&] { return pex_open_input_file(pipeline, 0, scratch("late").c_str()); }),
-        EINVAL);
+    ASSERT_EQ(run(pipeline, 0, at("mid").c_str()), nullptr);
+    EXPECT_EQ(failure_errno([&] { return pex_open_input_file(pipeline, 0, at("late").c_str()); }),
+              EINVAL);
     release_and_check(pipeline);
 }
 
@@ -84,7 +83,7 @@ TEST_F(PexStreamsTest, InputPipe) {
     EXPECT_EQ(fake().pipe_modes, (std::vector<int>{1}));
     EXPECT_EQ(pipeline->next_input_fd, 100);
     EXPECT_EQ(failure_errno([&] { return pex_open_input_pipe(pipeline, 0); }), EINVAL);
-    EXPECT_EQ(pex_open_input_file(pipeline, 0, scratch("x").c_str()), nullptr);
+    EXPECT_EQ(pex_open_input_file(pipeline, 0, at("x").c_str()), nullptr);
     ASSERT_EQ(run(pipeline, PEX_FINAL_STAGE), nullptr);
     EXPECT_EQ(fake().spawns[0].in_fd, 100);
     std::fclose(input); // the caller's
@@ -108,7 +107,7 @@ TEST_F(PexStreamsTest, InputPipeStreamFailureClosesBothEnds) {
 }
 
 TEST_F(PexStreamsTest, OutputStreamFromTemporaryFile) {
-    std::string base = scratch("o");
+    std::string base = at("o");
     Pipeline *pipeline = make(0, base.c_str());
     EXPECT_EQ(pex_output_stream(pipeline, 0), nullptr) << "nothing started";
     ASSERT_EQ(run(pipeline, 0), nullptr);
@@ -123,11 +122,11 @@ TEST_F(PexStreamsTest, OutputStreamFromTemporaryFile) {
     EXPECT_EQ(pipeline->output_stream, output);
     EXPECT_EQ(failure_errno([&] { return pex_output_stream(pipeline, 0); }), 0) << "untouched";
     release_and_check(pipeline);
-    EXPECT_TRUE(scratch_entries().empty());
+    EXPECT_TRUE(kit::entries(scratch_).empty());
 }
 
 TEST_F(PexStreamsTest, OutputStreamCollectionFailure) {
-    std::string base = scratch("c");
+    std::string base = at("c");
     Pipeline *pipeline = make(0, base.c_str());
     ASSERT_EQ(run(pipeline, 0), nullptr);
     fake().faults.wait_fail_pids = {1000};
@@ -138,7 +137,7 @@ TEST_F(PexStreamsTest, OutputStreamCollectionFailure) {
 }
 
 TEST_F(PexStreamsTest, OutputStreamOfMissingFileForgetsName) {
-    std::string base = scratch("m");
+    std::string base = at("m");
     Pipeline *pipeline = make(PEX_INIT_KEEP_TEMPS, base.c_str());
     ASSERT_EQ(run(pipeline, 0), nullptr);
     std::string name = pipeline->next_input_path;

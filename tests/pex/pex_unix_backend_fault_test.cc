@@ -74,7 +74,7 @@ TEST_F(SpawnChildFaultTest, StandardDescriptorsAreNotTouched) {
 
 // Without the pipe the parent learns nothing; the child prints the failure.
 TEST_F(SpawnChildFaultTest, NoErrorPipe) {
-    std::string report = scratch("report");
+    std::string report = at("report");
     int err_fd = open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(err_fd, 0);
     zin_fault_arm("pipe2", 1, 1, EMFILE);

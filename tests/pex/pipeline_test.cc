@@ -74,12 +74,12 @@ TEST_F(PipelineTest, PipedStagesMoveSeveralMiB) {
 }
 
 TEST_F(PipelineTest, TemporaryFileStagesMoveSeveralMiB) {
-    std::string out = scratch("out");
+    std::string out = at("out");
     Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
     ASSERT_EQ(shell(pipeline, 0, produce_command), nullptr);
     ASSERT_EQ(cat(pipeline, PEX_BINARY_IN | PEX_BINARY_OUT), nullptr);
     ASSERT_EQ(shell(pipeline, PEX_FINAL_STAGE, "tr a-f A-F", out.c_str()), nullptr);
-    EXPECT_EQ(scratch_entries().size(), 3u) << "two temporary files and the output";
+    EXPECT_EQ(kit::entries(scratch_).size(), 3u) << "two temporary files and the output";
     expect_all_succeeded(pipeline, 3);
     pex_release(pipeline);
     EXPECT_TRUE(kit::read_file(out) == pattern(several_mib, true));
@@ -87,7 +87,7 @@ TEST_F(PipelineTest, TemporaryFileStagesMoveSeveralMiB) {
 }
 
 TEST_F(PipelineTest, KeptTemporaryFilesAndOutputStream) {
-    std::string base = scratch("stage.");
+    std::string base = at("stage.");
     Pipeline *pipeline = pex_create(PEX_INIT_KEEP_TEMPS, "zin-test", base.c_str());
     ASSERT_EQ(shell(pipeline, 0, "echo one"), nullptr);
     ASSERT_EQ(shell(pipeline, PEX_NAME_IS_SUFFIX, "cat; echo two", ".second"), nullptr);
@@ -101,7 +101,7 @@ TEST_F(PipelineTest, KeptTemporaryFilesAndOutputStream) {
 }
 
 TEST_F(PipelineTest, InputFromFile) {
-    std::string out = scratch("out");
+    std::string out = at("out");
     for (unsigned pipeline_flags : {0u, static_cast<unsigned>(PEX_INIT_PIPES)}) {
         Pipeline *pipeline = pex_create(pipeline_flags, "zin-test", nullptr);
         std::FILE *input = pex_open_input_file(pipeline, 0, nullptr);
@@ -140,7 +140,7 @@ TEST_F(PipelineTest, InputFromPipeWhileReadingOutput) {
 }
 
 TEST_F(PipelineTest, StderrThroughPipe) {
-    std::string out = scratch("out");
+    std::string out = at("out");
     Pipeline *pipeline = pex_create(PEX_INIT_PIPES, "zin-test", nullptr);
     ASSERT_EQ(shell(pipeline, PEX_STDERR_TO_PIPE, "echo data; echo diagnostics >&2"), nullptr);
     EXPECT_STREQ(cat(pipeline, PEX_FINAL_STAGE, out.c_str()),
@@ -178,7 +178,8 @@ TEST_F(PipelineTest, CpuTimes) {
 
 TEST_F(PipelineTest, FailedStartReportsAndCleansUp) {
     Pipeline *pipeline = pex_create(PEX_INIT_PIPES, "zin-test", nullptr);
-    ASSERT_EQ(shell(pipeline, 0, "sleep 10"), nullptr);
+    // exec: the shell forks no child that the release's SIGTERM would orphan.
+    ASSERT_EQ(shell(pipeline, 0, "exec sleep 10"), nullptr);
     const char *const argv[] = {"zin-no-such-program", nullptr};
     EXPECT_STREQ(pex_run_stage(pipeline, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "zin-no-such-program",
                                argv, nullptr, nullptr, &error_number_),
@@ -199,7 +200,7 @@ TEST_F(PipelineTest, ReleaseEndsRunningChildren) {
 
 // Run as uid 65534: root may write anywhere.
 TEST_F(PipelineTest, UnwritableOutputDirectory) {
-    std::string locked = scratch("locked");
+    std::string locked = at("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     std::string out = locked + "/out";
     kit::ChildOutcome child = kit::run_in_child(
@@ -228,7 +229,7 @@ TEST_F(PipelineTest, RunOnce) {
     EXPECT_EQ(WEXITSTATUS(status), 3);
     EXPECT_EQ(error_number, -7);
 
-    std::string out = scratch("out");
+    std::string out = at("out");
     const char *const echo[] = {"sh", "-c", "echo once", nullptr};
     EXPECT_EQ(pex_run_once(PEX_FINAL_STAGE, "/bin/sh", echo, "zin-test", out.c_str(), nullptr,
                            &status, &error_number),

@@ -2,16 +2,10 @@
 #include "testkit/process.h"
 
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "testkit/fail.h"
@@ -66,68 +60,6 @@ void drop_emulator_reports(std::string &err) {
     for (std::size_t at; (at = err.find("qemu: uncaught target signal ")) != std::string::npos;) {
         std::size_t end = err.find('\n', at);
         err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
-    }
-}
-
-std::set<int> open_descriptors() {
-    std::set<int> result;
-    DIR *dir = opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        fail(with_errno("opendir /proc/self/fd"));
-        return result;
-    }
-    while (dirent *entry = readdir(dir)) {
-        int fd = std::atoi(entry->d_name);
-        if (entry->d_name[0] != '.' && fd != dirfd(dir)) {
-            result.insert(fd);
-        }
-    }
-    closedir(dir);
-    return result;
-}
-
-bool become_subreaper() {
-    if (ZIN_CROSS_EMULATED) {
-        return false;
-    }
-    if (prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0) {
-        fail(with_errno("prctl PR_SET_CHILD_SUBREAPER"));
-        return false;
-    }
-    return true;
-}
-
-std::vector<int> reap_leftovers(int wait_ms) {
-    std::vector<int> statuses;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-    bool killed = false;
-    for (;;) {
-        int status = 0;
-        pid_t pid = waitpid(-1, &status, WNOHANG);
-        if (pid > 0) {
-            statuses.push_back(status);
-            continue;
-        }
-        if (pid < 0 && errno == EINTR) {
-            continue;
-        }
-        if (pid < 0) {
-            return statuses; // ECHILD: nothing is left
-        }
-        if (!killed && std::chrono::steady_clock::now() >= deadline) {
-            // Ended here, so that the next case starts clean.
-            fail("a descendant is still running after " + std::to_string(wait_ms) + " ms");
-            killed = true;
-            std::string list = "/proc/self/task/" + std::to_string(gettid()) + "/children";
-            if (std::FILE *children = std::fopen(list.c_str(), "r")) {
-                int child = 0;
-                while (std::fscanf(children, "%d", &child) == 1) {
-                    kill(child, SIGKILL);
-                }
-                std::fclose(children);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Processes of the tests: forked children, the unprivileged user, the
-// descriptors this process holds and the descendants it is left with.
+// Processes of the tests: forked children and the unprivileged user.
 #pragma once
 
 #include <functional>
-#include <set>
 #include <string>
-#include <vector>
 
 namespace kit {
 
@@ -36,17 +33,5 @@ ChildOutcome run_in_child(const std::function<int()> &body, bool as_nobody = fal
 // Removes from a program's standard error what the emulator of a cross build
 // wrote there about the program's fatal signal; the program wrote none of it.
 void drop_emulator_reports(std::string &err);
-
-// The descriptors open in this process.
-std::set<int> open_descriptors();
-
-// Makes this process the reaper of its orphaned descendants, so that a test
-// can see what a run left behind; false where that cannot be (qemu-user does
-// not emulate it), and leftovers then cannot be checked.
-bool become_subreaper();
-
-// Reaps every descendant left over, waiting up to `wait_ms` for those still
-// running (then killed, a failure); their raw statuses, empty when none was left.
-std::vector<int> reap_leftovers(int wait_ms);
 
 } // namespace kit
