@@ -14,7 +14,6 @@
 #include "driver/build_config.h"
 #include "hardening/hardening_test.h"
 #include "pex/pex.h"
-#include "support/temp_file.h"
 #include "testkit/files.h"
 #include "testkit/process.h"
 
@@ -158,28 +157,6 @@ TEST_F(HostileTest, UnusableTemporaryDirectories) {
         expect_run(launch, tool_output("nm", {"a.o"}), "", 9);
         EXPECT_TRUE(entries(locked).empty());
     }
-}
-
-// The pipeline's temporary directory vanishes after it was chosen: the next
-// temporary file cannot be made, which ends the program with the message.
-TEST_F(HostileTest, TemporaryDirectoryThatDisappears) {
-    std::string dir = at("vanishing");
-    ChildOutcome child = run_in_child([&] {
-        if (mkdir(dir.c_str(), 0755) != 0 || setenv("TMPDIR", dir.c_str(), 1) != 0) {
-            return 90;
-        }
-        temp_directory();
-        rmdir(dir.c_str());
-        Pipeline *pipeline = pex_create(0, "zin-test", nullptr);
-        const char *const argv[] = {"true", nullptr};
-        int error_number = 0;
-        pex_run_stage(pipeline, PEX_PATH_SEARCH, "true", argv, nullptr, nullptr, &error_number);
-        return 91;
-    });
-    ASSERT_TRUE(WIFSIGNALED(child.wait_status)) << child.wait_status;
-    EXPECT_EQ(WTERMSIG(child.wait_status), SIGABRT);
-    EXPECT_EQ(child.err,
-              "Cannot create temporary file in " + dir + "/: " + std::strerror(ENOENT) + "\n");
 }
 
 // Started with some of its standard descriptors closed, the wrapper's error

@@ -253,30 +253,52 @@ TEST_F(TempFileTest, CreatedNames) {
     }
 }
 
-// The directory passes the test when chosen and loses its write permission
-// before the file is made; as root the write would succeed regardless, so the
-// child runs as the unprivileged user, owning the directory to change its mode.
+// The directory passes the test when chosen and is spoilt before the file is
+// made, which ends the program with the message. A lost write permission stops
+// only an unprivileged user: that row's child runs as uid 65534, owning the
+// directory to change its mode.
 TEST_F(TempFileTest, CreationFailureAbortsWithMessage) {
-    if (!can_become_nobody()) {
-        GTEST_SKIP() << "cannot switch to the unprivileged user " << kit::nobody_id;
+    struct Row {
+        const char *what;
+        int (*spoil)(const char *directory);
+        int error_number;
+        bool as_nobody;
+    };
+    const Row rows[] = {
+        {"write permission taken", [](const char *directory) { return chmod(directory, 0500); },
+         EACCES, true},
+        {"directory removed", [](const char *directory) { return rmdir(directory); }, ENOENT,
+         false},
+    };
+    bool nobody = can_become_nobody();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.as_nobody && !nobody) {
+            continue; // skipped below
+        }
+        std::string directory = make_directory(row.what, 0700);
+        if (row.as_nobody && geteuid() == 0) {
+            ASSERT_EQ(chown(directory.c_str(), kit::nobody_id, kit::nobody_id), 0);
+        }
+        kit::ChildOutcome child = kit::run_in_child(
+            [&] {
+                use_environment(row.what);
+                temp_directory();
+                row.spoil(directory.c_str());
+                create_temp_file(".o");
+                return 0;
+            },
+            row.as_nobody);
+        ASSERT_TRUE(WIFSIGNALED(child.wait_status)) << child.wait_status;
+        EXPECT_EQ(WTERMSIG(child.wait_status), SIGABRT);
+        EXPECT_EQ(child.err, "Cannot create temporary file in " + directory +
+                                 "/: " + std::strerror(row.error_number) + "\n");
     }
-    std::string directory = make_directory("closing", 0700);
-    if (geteuid() == 0) {
-        ASSERT_EQ(chown(directory.c_str(), kit::nobody_id, kit::nobody_id), 0);
+    if (!nobody) {
+        GTEST_SKIP() << "the row of the lost write permission cannot switch to the unprivileged "
+                        "user "
+                     << kit::nobody_id;
     }
-    kit::ChildOutcome child = kit::run_in_child(
-        [&] {
-            use_environment("closing");
-            temp_directory();
-            chmod(directory.c_str(), 0500);
-            create_temp_file(".o");
-            return 0;
-        },
-        true);
-    ASSERT_TRUE(WIFSIGNALED(child.wait_status)) << child.wait_status;
-    EXPECT_EQ(WTERMSIG(child.wait_status), SIGABRT);
-    EXPECT_EQ(child.err, "Cannot create temporary file in " + directory +
-                             "/: " + std::strerror(EACCES) + "\n");
 }
 
 } // namespace
