@@ -67,6 +67,8 @@ for wrapper in zin-ar zin-nm zin-ranlib; do
     check_contains "$out.text" "Usage: zin-ar [-B prefix] ar arguments ..."
     check_contains "$out.text" "program: Cannot find plugin '$ZT_PLUGIN'"
     check_contains "$out.text" "program: Cannot find binary '$tool'"
+    check_contains "$out.text" "program: '$tool' leads back to a wrapper: stopped after 8 nested runs"
+    check_contains "$out.text" "program: installation directory name too long: directory"
     check_contains "$out.text" "Error running tool: step"
     check_contains "$out.text" "tool terminated with signal number [description]"
     check_contains "$out.text" "the line ends in \", core dumped\""
