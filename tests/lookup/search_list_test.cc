@@ -3,6 +3,7 @@
 #include "lookup/search_list.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
@@ -65,21 +66,23 @@ class SearchListTest : public kit::ScratchTest {
 };
 
 TEST_F(SearchListTest, FromStringMakesOnePrefixPerPiece) {
-    search_list_from_string("a::b:", &list);
-    EXPECT_EQ(prefixes(list), (std::vector<std::string>{"a/", "./", "b/", "./"}));
-    release(&list);
-
-    search_list_from_string(":", &list);
-    EXPECT_EQ(prefixes(list), (std::vector<std::string>{"./", "./"}));
-    release(&list);
-
-    search_list_from_string("", &list);
-    EXPECT_EQ(prefixes(list), (std::vector<std::string>{"./"}));
-    release(&list);
-
-    search_list_from_string("/usr/bin/:/:x//", &list);
-    EXPECT_EQ(prefixes(list), (std::vector<std::string>{"/usr/bin/", "/", "x//"}));
-    EXPECT_EQ(list.max_prefix_length, 9);
+    struct Row {
+        const char *text;
+        std::vector<std::string> prefixes;
+        std::int32_t longest;
+    };
+    const Row rows[] = {
+        {"a::b:", {"a/", "./", "b/", "./"}, 2},
+        {":", {"./", "./"}, 2},
+        {"", {"./"}, 2},
+        {"/usr/bin/:/:x//", {"/usr/bin/", "/", "x//"}, 9},
+    };
+    for (const Row &row : rows) {
+        search_list_from_string(row.text, &list);
+        EXPECT_EQ(prefixes(list), row.prefixes) << "'" << row.text << "'";
+        EXPECT_EQ(list.max_prefix_length, row.longest) << "'" << row.text << "'";
+        release(&list);
+    }
 }
 
 TEST_F(SearchListTest, FromStringAppendsBehindExistingEntries) {

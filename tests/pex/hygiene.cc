@@ -9,11 +9,17 @@
 #include "testkit/files.h"
 #include "testkit/scratch.h"
 
+namespace {
+
+// The process's scratch directory, named by TMPDIR before any temporary file
+// is created (the temporary directory is chosen once per process).
 const std::string &scratch_directory() {
     static const bool named = setenv("TMPDIR", kit::process_scratch_dir().c_str(), 1) == 0;
     (void)named;
     return kit::process_scratch_dir();
 }
+
+} // namespace
 
 void HygieneTest::SetUp() {
     scratch_ = scratch_directory();
@@ -26,14 +32,6 @@ void HygieneTest::SetUp() {
 void HygieneTest::TearDown() {
     alarm(0);
     EXPECT_EQ(kit::left_behind(snapshot_), "");
-}
-
-std::string HygieneTest::scratch(const std::string &name) {
-    return scratch_directory() + "/" + name;
-}
-
-std::set<std::string> HygieneTest::scratch_entries() {
-    return kit::entries(scratch_directory());
 }
 
 std::set<std::string> HygieneTest::take_scratch_entries() const {

@@ -16,10 +16,6 @@
 #include "testkit/leftovers.h"
 #include "testkit/scratch_test.h"
 
-// The process's scratch directory, named by TMPDIR before any temporary file
-// is created (the temporary directory is chosen once per process).
-const std::string &scratch_directory();
-
 // A test leaves no descriptor open or closed, no descendant and no file in the
 // scratch directory behind. Its scratch directory is not one of its own but
 // the process's, which TMPDIR names, so that every temporary file of the
@@ -29,12 +25,6 @@ class HygieneTest : public kit::ScratchTest {
   protected:
     void SetUp() override;
     void TearDown() override;
-
-    // Full path of `name` in the scratch directory.
-    static std::string scratch(const std::string &name);
-
-    // Names in the scratch directory.
-    static std::set<std::string> scratch_entries();
 
     // Removes everything in the scratch directory; the names it held.
     std::set<std::string> take_scratch_entries() const;

@@ -94,9 +94,9 @@ TEST_F(PexStageTest, FinalOutputFileAndErrorFileModes) {
 }
 
 TEST_F(PexStageTest, TemporaryFilesAreListedForRemoval) {
-    std::string base = scratch("t");
+    std::string base = at("t");
     Pipeline *pipeline = make(0, base.c_str());
-    std::string callers = scratch("named.tmp");
+    std::string callers = at("named.tmp");
     const char *callers_name = callers.c_str();
     ASSERT_EQ(run(pipeline, 0, callers_name), nullptr);
     EXPECT_EQ(pipeline->next_input_path, callers_name) << "the caller's string itself";
@@ -125,13 +125,13 @@ TEST_F(PexStageTest, TemporaryFilesAreListedForRemoval) {
     EXPECT_EQ(fake().waits[1].pid, 1001);
     EXPECT_EQ(pipeline->waited_count, 2);
     EXPECT_EQ(fake().spawns[1].child_close_fd, -1);
-    EXPECT_EQ(scratch_entries().size(), 1u) << "the made file exists until release";
+    EXPECT_EQ(kit::entries(scratch_).size(), 1u) << "the made file exists until release";
     release_and_check(pipeline);
-    EXPECT_TRUE(scratch_entries().empty());
+    EXPECT_TRUE(kit::entries(scratch_).empty());
 }
 
 TEST_F(PexStageTest, KeptTemporariesAreFreedNotListed) {
-    std::string base = scratch("k");
+    std::string base = at("k");
     Pipeline *pipeline = make(PEX_INIT_KEEP_TEMPS, base.c_str());
     ASSERT_EQ(run(pipeline, 0), nullptr);
     EXPECT_EQ(pipeline->temp_file_count, 0);
@@ -144,8 +144,7 @@ TEST_F(PexStageTest, KeptTemporariesAreFreedNotListed) {
     EXPECT_EQ(pipeline->temp_file_count, 0);
     release_and_check(pipeline);
     EXPECT_EQ(kit::read_file(made), "") << "kept on disk";
-    EXPECT_EQ(take_scratch_entries(),
-              (std::set<std::string>{made.substr(scratch_directory().size() + 1)}));
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{made.substr(scratch_.size() + 1)}));
 }
 
 TEST_F(PexStageTest, ClosingPendingInputStreamFails) {
@@ -300,7 +299,7 @@ TEST_P(PexStageFailureTest, ReportsAndClosesEachDescriptorOnce) {
     const FailureRow &row = GetParam();
     std::string base = row.temp_base == nullptr ? "" : row.temp_base;
     if (!base.empty() && base[0] != '/') {
-        base = scratch(base);
+        base = at(base);
     }
     Pipeline *pipeline = make(row.pipeline_flags, base.empty() ? nullptr : base.c_str());
     if (row.earlier_stage >= 0) {

@@ -57,7 +57,7 @@ TEST_F(UnixBackendTest, ExecFailureComesBackThroughThePipe) {
     EXPECT_EQ(error_number_, ENOENT);
 
     // Even root needs an execute bit.
-    std::string script = scratch("not-executable");
+    std::string script = at("not-executable");
     kit::write_file(script, "#!/bin/sh\n", 0644);
     EXPECT_EQ(spawn(0, script.c_str(), {"x"}), -1);
     EXPECT_STREQ(message_, "execv");
@@ -96,7 +96,7 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
         {nullptr, true, 255,
          std::string("zin-test: error trying to exec '': execvp: ") + error_text(EFAULT) + "\n"},
     };
-    std::string report = scratch("report");
+    std::string report = at("report");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.executable != nullptr ? row.executable : "null");
         kit::ChildOutcome child = kit::run_in_child([&] {
@@ -127,8 +127,41 @@ TEST_F(UnixBackendTest, ExecFailureWithoutThePipe) {
     EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"report"}));
 }
 
+// Started with standard input and output closed, the back end's error-report
+// pipe takes descriptors 0 and 1: putting a stage's output on 1 must not
+// swallow the failure record, and a stage that runs gets 1 and 2 only.
+TEST_F(UnixBackendTest, ClosedStandardDescriptorsUnderAStage) {
+    std::string out = at("out");
+    std::string listing = at("listing");
+    kit::ChildOutcome child = kit::run_in_child([&] {
+        // Nothing of the test's own may reach the stages; the files are
+        // opened while 0 and 1 are still taken, so they sit above 2.
+        close_range(3, ~0U, 0);
+        int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int listing_fd = open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out_fd < 3 || listing_fd < 3) {
+            return 90;
+        }
+        close(0);
+        close(1);
+        pid_t failed = spawn(0, "/nonexistent/zin-missing", {"zin-missing"}, 0, out_fd);
+        std::string text = std::to_string(failed) + " " + (message_ != nullptr ? message_ : "-") +
+                           " " + std::to_string(error_number_);
+        // The shell lists the descriptors it got.
+        pid_t ran = spawn(0, "/bin/sh", {"sh", "-c", "ls /proc/$$/fd"}, 0, listing_fd);
+        text += ran > 0 && wait_for(ran) == 0 ? " ran" : " not run";
+        (void)!write(2, text.data(), text.size());
+        return 0;
+    });
+    EXPECT_EQ(child.wait_status, 0);
+    EXPECT_EQ(child.err, "-1 execv " + std::to_string(ENOENT) + " ran");
+    EXPECT_EQ(kit::read_file(out), "") << "the failure record went into the stage's output";
+    EXPECT_EQ(kit::read_file(listing), "1\n2\n");
+    EXPECT_EQ(take_scratch_entries(), (std::set<std::string>{"out", "listing"}));
+}
+
 TEST_F(UnixBackendTest, DescriptorsAreMovedIntoPlace) {
-    std::string in_name = scratch("in"), out_name = scratch("out"), err_name = scratch("err");
+    std::string in_name = at("in"), out_name = at("out"), err_name = at("err");
     kit::write_file(in_name, "hello\n");
     int in_fd = pex_unix_backend.open_for_read(&pipeline_, in_name.c_str(), 0);
     int out_fd = pex_unix_backend.open_for_write(&pipeline_, out_name.c_str(), 0, 0);
@@ -219,7 +252,7 @@ TEST_F(UnixBackendTest, WaitForForeignProcessFails) {
 }
 
 TEST_F(UnixBackendTest, OpenForWrite) {
-    std::string name = scratch("file");
+    std::string name = at("file");
     mode_t previous = umask(027);
     int fd = pex_unix_backend.open_for_write(&pipeline_, name.c_str(), 1, 0);
     umask(previous);
@@ -253,9 +286,9 @@ TEST_F(UnixBackendTest, OpenForWrite) {
 
 // Run as uid 65534: root passes every permission check.
 TEST_F(UnixBackendTest, PermissionDenied) {
-    std::string locked = scratch("locked");
+    std::string locked = at("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
-    std::string secret = scratch("secret");
+    std::string secret = at("secret");
     kit::write_file(secret, "s", 0600);
     kit::ChildOutcome child = kit::run_in_child(
         [&] {
