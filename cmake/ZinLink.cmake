@@ -136,6 +136,20 @@ function(zin_add_library name)
     endif()
 endfunction()
 
+# zin_musl_region_program(<target>)
+# Links <target> as the musl wrappers are: against the musl twins of the
+# libraries, with the allocation functions the region's
+# (driver/region_malloc.cc), so that musl's allocator and its brk heap stay
+# out, which a check after each link proves (ZinMuslAllocatorCheck.cmake).
+function(zin_musl_region_program target)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/driver/region_malloc.cc)
+    target_link_libraries(${target} PRIVATE zin_driver_musl zin_lean)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DPROGRAM=$<TARGET_FILE:${target}>
+                -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/ZinMuslAllocatorCheck.cmake
+        VERBATIM)
+endfunction()
+
 # zin_wrapper_executable(<target> PERSONALITY <index> LINK <choice> [EXCLUDE_FROM_ALL])
 # A wrapper program from driver/main.cc: the personality is its index in
 # wrapper_personalities (0 zin-ar, 1 zin-nm, 2 zin-ranlib), LINK one of the
@@ -156,11 +170,8 @@ function(zin_wrapper_executable target)
         endif()
         # The link line still names libstdc++ (built for the system C library):
         # nothing may come from it, which the end-to-end test of lean start-up
-        # checks in the symbol table. The allocation functions are the
-        # region's (driver/region_malloc.cc), so musl's allocator and its
-        # brk heap stay out.
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/driver/region_malloc.cc)
-        target_link_libraries(${target} PRIVATE zin_driver_musl zin_lean)
+        # checks in the symbol table.
+        zin_musl_region_program(${target})
     elseif(ARG_LINK STREQUAL "static")
         target_link_libraries(${target} PRIVATE zin_driver zin_lean)
         if(ZIN_LINKER_STATIC_PIE)

@@ -41,12 +41,6 @@ void *block_at(char *start, std::size_t size) {
     return start + header_size;
 }
 
-std::size_t block_size(const void *block) {
-    std::size_t size;
-    std::memcpy(&size, static_cast<const char *>(block) - header_size, sizeof size);
-    return size;
-}
-
 } // namespace
 
 void *region_allocate(std::size_t size) {
@@ -72,11 +66,42 @@ void *region_allocate(std::size_t size) {
     return block_at(start, size);
 }
 
+void *region_allocate_array(std::size_t count, std::size_t size) {
+    if (size != 0 && count > SIZE_MAX / size) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return region_allocate(count * size);
+}
+
+void *region_allocate_aligned(std::size_t boundary, std::size_t size) {
+    if (boundary == 0 || (boundary & (boundary - 1)) != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (boundary <= alignment) {
+        return region_allocate(size);
+    }
+    if (size > SIZE_MAX - boundary) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    // Room enough for the block at the first multiple of `boundary` in it;
+    // the header then goes into the room's padding in front of it, or over the
+    // room's own header when the room itself is aligned.
+    auto *room = static_cast<char *>(region_allocate(size + boundary - header_size));
+    if (room == nullptr) {
+        return nullptr;
+    }
+    std::size_t padding = -reinterpret_cast<std::uintptr_t>(room) & (boundary - 1);
+    return block_at(room + padding - header_size, size);
+}
+
 void *region_reallocate(void *block, std::size_t size) {
     if (block == nullptr) {
         return region_allocate(size);
     }
-    std::size_t old_size = block_size(block);
+    std::size_t old_size = region_block_size(block);
     if (size <= old_size) {
         return block;
     }
@@ -85,4 +110,13 @@ void *region_reallocate(void *block, std::size_t size) {
         std::memcpy(moved, block, old_size);
     }
     return moved;
+}
+
+std::size_t region_block_size(const void *block) {
+    if (block == nullptr) {
+        return 0;
+    }
+    std::size_t size;
+    std::memcpy(&size, static_cast<const char *>(block) - header_size, sizeof size);
+    return size;
 }
