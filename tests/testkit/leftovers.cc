@@ -38,17 +38,6 @@ std::set<int> open_descriptors() {
     return result;
 }
 
-bool become_subreaper() {
-    if (ZIN_CROSS_EMULATED) {
-        return false;
-    }
-    if (prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0) {
-        fail(with_errno("prctl PR_SET_CHILD_SUBREAPER"));
-        return false;
-    }
-    return true;
-}
-
 // Kills the children of this thread, which waitpid(-1) waits for; how many.
 int kill_children() {
     int killed = 0;
@@ -63,26 +52,17 @@ int kill_children() {
     return killed;
 }
 
-// The elements of `a` that are not in `b`.
 std::vector<int> missing_from(const std::set<int> &a, const std::set<int> &b) {
     std::vector<int> result;
     std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(result));
     return result;
 }
 
-std::string joined(const std::vector<int> &numbers) {
-    std::string text;
-    for (int number : numbers) {
-        text += " " + std::to_string(number);
-    }
-    return text;
-}
-
 } // namespace
 
 Snapshot take_snapshot(const std::vector<std::string> &directories) {
     Snapshot snapshot;
-    snapshot.reaper = become_subreaper();
+    snapshot.reaper = !ZIN_CROSS_EMULATED && prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0;
     snapshot.directories = directories;
     for (const std::string &directory : directories) {
         snapshot.entries.push_back(entries(directory));
@@ -125,16 +105,18 @@ Leftovers take_leftovers(const Snapshot &before, int wait_ms) {
 
 std::string describe(const Leftovers &left) {
     std::string text;
-    if (!left.opened.empty()) {
-        text += "descriptors left open:" + joined(left.opened) + "\n";
-    }
-    if (!left.closed.empty()) {
-        text += "descriptors closed that were open before:" + joined(left.closed) + "\n";
-    }
-    if (!left.statuses.empty()) {
-        text += std::to_string(left.statuses.size()) + " processes left, raw wait statuses" +
-                joined(left.statuses) + "\n";
-    }
+    auto line = [&](const char *what, const std::vector<int> &numbers) {
+        if (!numbers.empty()) {
+            text += what;
+            for (int number : numbers) {
+                text += " " + std::to_string(number);
+            }
+            text += "\n";
+        }
+    };
+    line("descriptors left open:", left.opened);
+    line("descriptors closed that were open before:", left.closed);
+    line("processes left, raw wait statuses:", left.statuses);
     if (left.killed != 0) {
         text += std::to_string(left.killed) + " of them still running, killed\n";
     }
