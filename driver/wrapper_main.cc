@@ -16,8 +16,8 @@
 #include "driver/exit_status.h"
 #include "lookup/file_identity.h"
 #include "lookup/parent_steps.h"
+#include "lookup/program_path.h"
 #include "lookup/relocated_prefix.h"
-#include "lookup/relocation_program_path.h"
 #include "lookup/search_list.h"
 #include "pex/pex_results.h"
 #include "pex/pex_types.h"
@@ -26,12 +26,11 @@
 namespace {
 
 // `directory` relocated like the program, or the configured constant itself.
-// `resolved_path` comes from relocation_program_path, so the keep-links entry
-// point relocates as relocated_prefix would from the original path, and the
-// program's path is walked once per run instead of once per directory.
+// `resolved_path` comes from resolve_program_path, so this is what
+// relocated_prefix gives for the original path, and the program's path is
+// walked once per run instead of once per directory.
 const char *installation_dir(const char *resolved_path, const char *directory) {
-    const char *relocated =
-        relocated_prefix_keep_links(resolved_path, install_bin_prefix, directory);
+    const char *relocated = relocate_directory(resolved_path, install_bin_prefix, directory);
     return relocated != nullptr ? relocated : directory;
 }
 
@@ -102,7 +101,7 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     }
     // Found on PATH and resolved once for both directories. Null (allocation
     // failed) makes both relocations null, as relocated_prefix would be.
-    const char *resolved_path = relocation_program_path(program_path, 1);
+    const char *resolved_path = resolve_program_path(program_path);
     const char *exec_dir = installation_dir(resolved_path, install_exec_prefix);
     const char *libexec_dir = installation_dir(resolved_path, install_libexec_prefix);
 

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// compute_relocated_prefix on fuzzed program path, bin directory and target
-// directory (NUL-separated), with links kept and PATH unset, so the file
-// system is never consulted. A result is the program's directory, one "../"
-// for every bin component past the part bin and target share, then the rest
-// of the target; it ends in '/' exactly when the target does whenever it
-// takes anything from the target. Null exactly when nothing is to relocate
-// (the program's directory is the bin directory), bin and target share no
-// first component, or an input is empty.
+// relocate_directory on fuzzed program path, bin directory and target
+// directory (NUL-separated); it never consults the file system. A result is
+// the program's directory, one "../" for every bin component past the part
+// bin and target share, then the rest of the target; it ends in '/' exactly when the target does
+// whenever it takes anything from the target. Null exactly when nothing is to relocate (the
+// program's directory is the bin directory), bin and target share no first component, or an input
+// is empty.
 #include <cstdlib>
 
 #include "fuzz_input.h"
@@ -38,13 +37,6 @@ std::vector<std::string> components(const std::string &path) {
 
 } // namespace
 
-// libFuzzer's set-up, once before the first input.
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // A program name without '/' would be looked up on PATH.
-    unsetenv("PATH");
-    return 0;
-}
-
 // libFuzzer's entry: one input, checked as the file's header says.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::vector<std::string> input = fuzz::split_at_nul(data, size, 3);
@@ -52,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string &program = input[0];
     const std::string &bin = input[1];
     const std::string &target = input[2];
-    char *result = compute_relocated_prefix(program.c_str(), bin.c_str(), target.c_str(), 0);
+    char *result = relocate_directory(program.c_str(), bin.c_str(), target.c_str());
 
     std::vector<std::string> p = components(program);
     std::vector<std::string> b = components(bin);

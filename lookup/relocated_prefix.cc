@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "lookup/path_components.h"
-#include "lookup/relocation_program_path.h"
+#include "lookup/program_path.h"
 
 namespace {
 
@@ -87,19 +87,14 @@ char *build_relocated(char *const *program, std::size_t dir_count, char *const *
 
 } // namespace
 
-char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
-                               const char *target_dir, int resolve_links) {
-    if (program_path == nullptr || bin_dir == nullptr || target_dir == nullptr) {
+char *relocate_directory(const char *resolved_program_path, const char *bin_dir,
+                         const char *target_dir) {
+    if (resolved_program_path == nullptr || bin_dir == nullptr || target_dir == nullptr) {
         return nullptr;
     }
 
-    char *full = relocation_program_path(program_path, resolve_links);
-    if (full == nullptr) {
-        return nullptr;
-    }
     int program_count = 0;
-    char **program = split_path_components(full, &program_count);
-    std::free(full);
+    char **program = split_path_components(resolved_program_path, &program_count);
     if (program == nullptr) {
         return nullptr;
     }
@@ -130,10 +125,11 @@ char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
 }
 
 char *relocated_prefix(const char *program_path, const char *bin_dir, const char *target_dir) {
-    return compute_relocated_prefix(program_path, bin_dir, target_dir, 1);
-}
-
-char *relocated_prefix_keep_links(const char *program_path, const char *bin_dir,
-                                  const char *target_dir) {
-    return compute_relocated_prefix(program_path, bin_dir, target_dir, 0);
+    if (program_path == nullptr || bin_dir == nullptr || target_dir == nullptr) {
+        return nullptr;
+    }
+    char *resolved = resolve_program_path(program_path);
+    char *result = relocate_directory(resolved, bin_dir, target_dir);
+    std::free(resolved);
+    return result;
 }

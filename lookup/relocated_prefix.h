@@ -5,14 +5,15 @@
 // nothing to relocate or any failure; nothing here ends the program.
 #pragma once
 
-// compute_relocated_prefix with symbolic links in the program path resolved.
+// The relocated directory for a program path taken as it is (no lookup, no
+// system call): its directory, one "../" for every component of `bin_dir`
+// past the part it shares with `target_dir`, then the rest of `target_dir`.
+// Null when an argument is null or empty, when the program's directory is
+// `bin_dir`, when `bin_dir` and `target_dir` share no first component, or
+// when an allocation fails.
+char *relocate_directory(const char *resolved_program_path, const char *bin_dir,
+                         const char *target_dir);
+
+// relocate_directory on resolve_program_path(`program_path`): a program
+// reached through PATH or a symbolic link is relocated from where it really is.
 char *relocated_prefix(const char *program_path, const char *bin_dir, const char *target_dir);
-
-// compute_relocated_prefix with the program path taken as it is.
-char *relocated_prefix_keep_links(const char *program_path, const char *bin_dir,
-                                  const char *target_dir);
-
-// The relocated directory, or null. A program path without '/' is first looked
-// up on PATH; `resolve_links` non-zero canonicalises the program path.
-char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
-                               const char *target_dir, int resolve_links);

@@ -158,16 +158,15 @@ TEST_F(RelocationFaults, EveryAllocationOfAnAbsoluteProgramPath) {
     if (ran_in_leak_checked_copy()) {
         return;
     }
-    auto run = [] { return relocated_prefix_keep_links("/opt/tc/bin/zin-ar", bin_dir, lib_dir); };
+    // The path does not exist: realpath fails, and the copy is the path itself.
+    auto run = [] { return relocated_prefix("/opt/tc/bin/zin-ar", bin_dir, lib_dir); };
     std::free(run());
     // The copy, P (array + 5), B (array + 4), T (array + 6) and the result.
     EXPECT_EQ(walk_malloc_failures(run, "/opt/tc/bin/../lib/zin13/zin/"), 20u);
 
     // Nothing to relocate: T and the result are never made.
-    auto unmoved = [] {
-        return relocated_prefix_keep_links("/usr/local/bin/zin-ar", bin_dir, lib_dir);
-    };
-    EXPECT_EQ(walk_malloc_failures(unmoved, std::nullopt), 12u);
+    auto unmoved = [] { return relocate_directory("/usr/local/bin/zin-ar", bin_dir, lib_dir); };
+    EXPECT_EQ(walk_malloc_failures(unmoved, std::nullopt), 11u);
 }
 
 TEST_F(RelocationFaults, EveryAllocationWithLinksResolvedOnPath) {
@@ -190,14 +189,15 @@ TEST_F(RelocationFaults, CandidateBufferComesFromTheHeapOnlyFrom4032Bytes) {
     }
     install_program("tc");
     std::string expected = relocated_from("tc");
-    auto run = [] { return relocated_prefix_keep_links("zin-ar", bin_dir, lib_dir); };
+    // As above, a failure inside realpath may still give the right answer.
+    auto run = [] { return relocated_prefix("zin-ar", bin_dir, lib_dir); };
 
     setenv("PATH", path_of_buffer_size(at("tc"), 4031).c_str(), 1);
     std::free(run());
-    unsigned long stack_calls = walk_malloc_failures(run, expected);
+    unsigned long stack_calls = walk_malloc_failures(run, expected, true);
 
     setenv("PATH", path_of_buffer_size(at("tc"), 4032).c_str(), 1);
-    unsigned long heap_calls = walk_malloc_failures(run, expected);
+    unsigned long heap_calls = walk_malloc_failures(run, expected, true);
     EXPECT_EQ(heap_calls, stack_calls + 1);
 
     // Without the heap buffer no PATH entry can be tried: null, not a guess.

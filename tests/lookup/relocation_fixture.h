@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "lookup/program_path.h"
 #include "lookup/relocated_prefix.h"
 #include "testkit/files.h"
 #include "testkit/scratch_test.h"
@@ -28,16 +29,21 @@ inline std::optional<std::string> take(char *result) {
     return text;
 }
 
-// relocated_prefix_keep_links as text.
-inline std::optional<std::string> keep_links(const char *program, const char *bin = bin_dir,
-                                             const char *target = lib_dir) {
-    return take(relocated_prefix_keep_links(program, bin, target));
+// relocate_directory as text.
+inline std::optional<std::string> relocate(const char *program, const char *bin = bin_dir,
+                                           const char *target = lib_dir) {
+    return take(relocate_directory(program, bin, target));
 }
 
 // relocated_prefix as text.
-inline std::optional<std::string> resolved(const char *program, const char *bin = bin_dir,
-                                           const char *target = lib_dir) {
+inline std::optional<std::string> relocated(const char *program, const char *bin = bin_dir,
+                                            const char *target = lib_dir) {
     return take(relocated_prefix(program, bin, target));
+}
+
+// resolve_program_path as text.
+inline std::optional<std::string> resolve(const char *program) {
+    return take(resolve_program_path(program));
 }
 
 // Saves and restores PATH and the working directory around every case.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Finding the running program on PATH and taking the copy that relocation splits.
-#include "lookup/relocation_program_path.h"
+// Finding the running program on PATH and taking its canonical form.
+#include "lookup/program_path.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -63,17 +63,12 @@ const char *search_path_entries(const char *search_path, const char *name, std::
     }
 }
 
-// The copy step: the canonical form of `path`, or a plain duplicate.
-char *copy_program_path(const char *path, int resolve_links) {
-    return resolve_links != 0 ? canonical_path(path) : strdup(path);
-}
-
-// Looks `name` up on `search_path` and copies the first program found there,
-// or the name itself. Out of line, so that the candidate buffer is on the
-// stack only while PATH is searched: a program path holding a '/' is copied
-// without it beneath realpath's own buffers, which spares a run a page.
-[[gnu::noinline]] char *search_and_copy(const char *search_path, const char *name,
-                                        int resolve_links) {
+// Looks `name` up on `search_path` and returns the canonical form of the
+// first program found there, or of the name itself. Out of line, so that the
+// candidate buffer is on the stack only while PATH is searched: a program
+// path holding a '/' is resolved without it beneath realpath's own buffers,
+// which spares a run a page.
+[[gnu::noinline]] char *search_and_resolve(const char *search_path, const char *name) {
     std::size_t name_length = std::strlen(name);
     std::size_t path_length = std::strlen(search_path);
     // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
@@ -98,18 +93,21 @@ char *copy_program_path(const char *path, int resolve_links) {
         candidate = heap_candidate;
     }
     const char *found = search_path_entries(search_path, name, name_length, candidate);
-    char *full = copy_program_path(found != nullptr ? found : name, resolve_links);
+    char *full = canonical_path(found != nullptr ? found : name);
     std::free(heap_candidate);
     return full;
 }
 
 } // namespace
 
-char *relocation_program_path(const char *program_path, int resolve_links) {
+char *resolve_program_path(const char *program_path) {
+    if (program_path == nullptr) {
+        return nullptr;
+    }
     if (platform_base_name(program_path) == program_path) {
         if (const char *search_path = std::getenv("PATH"); search_path != nullptr) {
-            return search_and_copy(search_path, program_path, resolve_links);
+            return search_and_resolve(search_path, program_path);
         }
     }
-    return copy_program_path(program_path, resolve_links);
+    return canonical_path(program_path);
 }
