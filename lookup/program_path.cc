@@ -10,6 +10,7 @@
 
 #include "lookup/base_name.h"
 #include "lookup/canonical_path.h"
+#include "lookup/path_list.h"
 
 namespace {
 
@@ -34,29 +35,15 @@ const char *search_path_entries(const char *search_path, const char *name, std::
                                 char *candidate) {
     const char *start = search_path;
     for (;;) {
-        const char *end = std::strchr(start, ':');
-        std::size_t entry_length =
-            end != nullptr ? static_cast<std::size_t>(end - start) : std::strlen(start);
-
-        char *p = candidate;
-        if (entry_length == 0) {
-            *p++ = '.';
-            *p++ = '/';
-        } else {
-            // The name copied below brings the NUL.
-            // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-            std::memcpy(p, start, entry_length);
-            p += entry_length;
-            if (start[entry_length - 1] != '/') {
-                *p++ = '/';
-            }
-        }
-        std::memcpy(p, name, name_length + 1);
+        const char *end = path_list_piece_end(start, ':');
+        std::size_t prefix_length =
+            path_list_prefix(candidate, start, static_cast<std::size_t>(end - start));
+        std::memcpy(candidate + prefix_length, name, name_length + 1);
 
         if (is_program_file(candidate)) {
             return candidate;
         }
-        if (end == nullptr) {
+        if (*end == '\0') {
             return nullptr;
         }
         start = end + 1;

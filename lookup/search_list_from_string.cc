@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lookup/path_list.h"
 #include "lookup/search_list.h"
 #include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
@@ -13,20 +14,6 @@ namespace {
 
 // Pieces of a search-path string are separated by this character.
 constexpr char separator = ':';
-
-// Writes into `prefix` (room for length + 3 bytes) the prefix made of the
-// `length` bytes at `piece`: "./" when empty, else the piece ending in '/'.
-void make_prefix(char *prefix, const char *piece, std::size_t length) {
-    if (length == 0) {
-        std::memcpy(prefix, "./", 3);
-        return;
-    }
-    std::memcpy(prefix, piece, length);
-    if (piece[length - 1] != '/') {
-        prefix[length++] = '/';
-    }
-    prefix[length] = '\0';
-}
 
 } // namespace
 
@@ -46,17 +33,14 @@ void search_list_from_string(const char *string, SearchList *list) {
     SearchListEntry **end_link = search_list_end(list);
     const char *start = string;
     for (;;) {
-        const char *end = std::strchr(start, separator);
-        std::size_t piece_length =
-            end != nullptr ? static_cast<std::size_t>(end - start) : std::strlen(start);
-
-        make_prefix(piece, start, piece_length);
+        const char *end = path_list_piece_end(start, separator);
+        piece[path_list_prefix(piece, start, static_cast<std::size_t>(end - start))] = '\0';
         if (search_list_trace) {
             std::fprintf(stderr, "  - add prefix: %s\n", piece);
         }
         end_link = search_list_insert(list, end_link, piece);
 
-        if (end == nullptr) {
+        if (*end == '\0') {
             break;
         }
         start = end + 1;
@@ -75,7 +59,7 @@ void search_list_from_env(const char *variable, SearchList *list) {
 void search_list_append_directory(SearchList *list, const char *directory) {
     std::size_t length = std::strlen(directory);
     char *prefix = static_cast<char *>(checked_malloc(length + 3));
-    make_prefix(prefix, directory, length);
+    prefix[path_list_prefix(prefix, directory, length)] = '\0';
     if (search_list_trace) {
         std::fprintf(stderr, "  - add prefix: %s\n", prefix);
     }
