@@ -90,21 +90,21 @@ bool write_piece(const char *text) {
                 environ = const_cast<char **>(plan->env);
             }
             char *const *args = const_cast<char *const *>(plan->argv);
-            if ((plan->flags & PEX_PATH_SEARCH) != 0) {
+            bool path_search = (plan->flags & PEX_PATH_SEARCH) != 0;
+            if (plan->executable == nullptr) {
+                // The C library must not be handed a null path; EFAULT is
+                // what the kernel answers to one.
+                errno = EFAULT;
+            } else if (path_search && plan->search_path) {
+                execvp(plan->executable, args);
+            } else {
                 // A path with '/' is not searched for, so execvp would only add
                 // its fallback of handing a file the kernel cannot execute to
                 // /bin/sh as a script (glibc does, musl does not). execv makes
                 // such a file an exec failure on every C library.
-                if (plan->search_path) {
-                    execvp(plan->executable, args);
-                } else {
-                    execv(plan->executable, args);
-                }
-                record_failure(&failure, "execvp");
-            } else {
                 execv(plan->executable, args);
-                record_failure(&failure, "execv");
             }
+            record_failure(&failure, path_search ? "execvp" : "execv");
         }
     }
     if (plan->report_write_fd >= 0 && write(plan->report_write_fd, &failure, sizeof failure) ==
