@@ -65,6 +65,7 @@ report() {
         }' "$build/coverage.csv"
 }
 
+step "install dependencies" scripts/install-deps.sh coverage
 step "coverage: build" cmake --workflow --preset coverage
 step "coverage: clear the counters" clear_counters
 # The test preset leaves out the wrappers' fault walks: they fail each

@@ -3,7 +3,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
 #
-#   scripts/install-deps.sh [cross] [analysis] [hardening] [bench]
+#   scripts/install-deps.sh [cross] [analysis] [hardening] [bench] [coverage]
 #
 # cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset,
 # whose tests start the emulator themselves), analysis adds
@@ -11,7 +11,8 @@
 # scripts/format.sh), hardening adds
 # valgrind and clang's sanitizer and libFuzzer runtimes, which clang only
 # recommends (scripts/ci-hardening.sh), bench adds strace, which counts the
-# wrappers' system calls (scripts/bench.sh).
+# wrappers' system calls (scripts/bench.sh), coverage adds gcovr
+# (scripts/coverage.sh).
 set -eu
 
 packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
@@ -24,8 +25,9 @@ for group in "$@"; do
     analysis) packages="$packages clang-tidy cppcheck clang-format-16" ;;
     hardening) packages="$packages valgrind libclang-rt-14-dev" ;;
     bench) packages="$packages strace" ;;
+    coverage) packages="$packages gcovr" ;;
     *)
-        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening, bench)" >&2
+        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening, bench, coverage)" >&2
         exit 2
         ;;
     esac
