@@ -14,7 +14,7 @@
 #include "driver/build_config.h"
 #include "driver/command_line.h"
 #include "driver/exit_status.h"
-#include "lookup/file_identity.h"
+#include "lookup/lookup_platform.h"
 #include "lookup/parent_steps.h"
 #include "lookup/program_path.h"
 #include "lookup/relocated_prefix.h"
@@ -24,6 +24,12 @@
 #include "support/join_strings.h"
 
 namespace {
+
+// The value of environment variable `name`, or null when it is unset: every
+// read of the environment in the driver goes through here.
+const char *environment_value(const char *name) {
+    return std::getenv(name);
+}
 
 // `directory` relocated like the program, or the configured constant itself.
 // `resolved_path` comes from resolve_program_path, so this is what
@@ -38,7 +44,7 @@ const char *installation_dir(const char *resolved_path, const char *directory) {
 // PATH_MAX: its prefix (with the '/' the list adds) and `longest_name` fit.
 bool fits(const char *directory, std::size_t longest_name) {
     std::size_t length = std::strlen(directory);
-    if (length == 0 || directory[length - 1] != '/') {
+    if (length == 0 || !platform_is_separator(directory[length - 1])) {
         ++length;
     }
     return length + longest_name < PATH_MAX;
@@ -48,10 +54,10 @@ bool fits(const char *directory, std::size_t longest_name) {
 // it cannot be searched. A directory too long for the names searched in it
 // would fail every test with ENAMETOOLONG and hand the search to PATH, where
 // another tool would run with this plugin: it is first shortened, and then
-// reported if still too long. A ':' in it belongs to a directory name (the
-// tree was installed below such a name), so the directory is added whole
-// instead of being split into pieces searched relative to the current
-// directory.
+// reported if still too long. A list separator (':', ';' on Windows) in it
+// belongs to a directory name (the tree was installed below such a name), so
+// the directory is added whole instead of being split into pieces searched
+// relative to the current directory.
 bool add_installation_dir(SearchList *list, const char *directory, std::size_t longest_name,
                           const char *program_name) {
     if (!fits(directory, longest_name)) {
@@ -63,7 +69,7 @@ bool add_installation_dir(SearchList *list, const char *directory, std::size_t l
             return false;
         }
     }
-    if (std::strchr(directory, ':') == nullptr) {
+    if (std::strchr(directory, platform_list_separator) == nullptr) {
         search_list_from_string(directory, list);
     } else {
         search_list_append_directory(list, directory);
@@ -71,16 +77,21 @@ bool add_installation_dir(SearchList *list, const char *directory, std::size_t l
     return true;
 }
 
-// A found path that holds no '/' (after an empty or one-character -B) names a
-// file in the current directory; "./" keeps exec from searching PATH for it
-// and the tool from taking the plugin for a library-path name.
+// A found path that holds no separator (after an empty or one-character -B)
+// names a file in the current directory; "./" keeps exec from searching PATH
+// for it and the tool from taking the plugin for a library-path name.
 const char *in_current_directory(const char *path) {
-    return std::strchr(path, '/') != nullptr ? path : join_strings("./", path, nullptr);
+    for (const char *p = path; *p != '\0'; ++p) {
+        if (platform_is_separator(*p)) {
+            return path;
+        }
+    }
+    return join_strings("./", path, nullptr);
 }
 
 // Whether the search-list trace was asked for: set and not empty.
 bool trace_requested() {
-    const char *value = std::getenv("ZIN_SEARCH_TRACE");
+    const char *value = environment_value("ZIN_SEARCH_TRACE");
     return value != nullptr && value[0] != '\0';
 }
 
@@ -95,9 +106,13 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
         search_list_set_trace(true);
     }
 
+    // The system's own name for the program's file where the host has one
+    // (Windows: argv[0] may lack the directory and the ".exe"), else argv[0].
     const char *program_path = argv[0];
-    if (const char *exec_prefix = std::getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
+    if (const char *exec_prefix = environment_value("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
         program_path = join_strings(exec_prefix, personality.wrapper_name, nullptr);
+    } else if (const char *own_path = platform_program_path(); own_path != nullptr) {
+        program_path = own_path;
     }
     // Found on PATH and resolved once for both directories. Null (allocation
     // failed) makes both relocations null, as relocated_prefix would be.
@@ -105,11 +120,16 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     const char *exec_dir = installation_dir(resolved_path, install_exec_prefix);
     const char *libexec_dir = installation_dir(resolved_path, install_libexec_prefix);
 
+    // "ar", or "ar.exe" where programs carry a suffix.
+    const char *tool_file =
+        platform_executable_suffix[0] == '\0'
+            ? personality.wrapped_tool_name
+            : join_strings(personality.wrapped_tool_name, platform_executable_suffix, nullptr);
     SearchList tool_dirs{};
     SearchList path_dirs{};
     std::size_t longest_name = std::strlen(plugin_file_name);
-    if (std::strlen(personality.wrapped_tool_name) > longest_name) {
-        longest_name = std::strlen(personality.wrapped_tool_name);
+    if (std::strlen(tool_file) > longest_name) {
+        longest_name = std::strlen(tool_file);
     }
     if (!add_installation_dir(&tool_dirs,
                               join_strings(exec_dir, target_machine, "/", toolchain_version, "/",
@@ -156,10 +176,9 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     // limits stopped it.
     FileIdentity self{};
     const FileIdentity *skip = running_program_identity(&self) ? &self : nullptr;
-    const char *tool_path =
-        search_list_find_except(&tool_dirs, personality.wrapped_tool_name, X_OK, skip);
+    const char *tool_path = search_list_find_except(&tool_dirs, tool_file, X_OK, skip);
     if (tool_path == nullptr) {
-        tool_path = search_list_find_except(&path_dirs, personality.wrapped_tool_name, X_OK, skip);
+        tool_path = search_list_find_except(&path_dirs, tool_file, X_OK, skip);
     }
     if (tool_path == nullptr) {
         std::fprintf(stderr, "%s: Cannot find binary '%s'\n", argv[0],

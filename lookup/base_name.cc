@@ -2,6 +2,7 @@
 // Base names by POSIX rules and by drive-letter rules.
 #include "lookup/base_name.h"
 
+#include "lookup/lookup_platform.h"
 #include "support/char_tables.h"
 
 const char *path_base_name(const char *path) {
@@ -28,5 +29,5 @@ const char *path_base_name_dos(const char *path) {
 }
 
 const char *platform_base_name(const char *path) {
-    return path_base_name(path);
+    return platform_windows_names ? path_base_name_dos(path) : path_base_name(path);
 }

@@ -8,5 +8,5 @@ const char *path_base_name(const char *path);
 // Like path_base_name, but also skips a leading drive "X:" and treats '\\' as a separator.
 const char *path_base_name_dos(const char *path);
 
-// The host's rule; on POSIX hosts exactly path_base_name.
+// The host's rule: path_base_name on POSIX hosts, path_base_name_dos on Windows.
 const char *platform_base_name(const char *path);

@@ -2,15 +2,15 @@
 // The symbolic-link-free absolute form of a path.
 #include "lookup/canonical_path.h"
 
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
+#include "lookup/lookup_platform.h"
+
 char *canonical_path(const char *path) {
-    char resolved[PATH_MAX];
+    char *canonical = nullptr;
     // A path that cannot be resolved (missing, not a directory, ...) is used as given.
-    if (realpath(path, resolved) != nullptr) {
-        return strdup(resolved);
+    if (platform_canonical_path(path, &canonical)) {
+        return canonical;
     }
     return strdup(path);
 }

@@ -4,7 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
+
+#include "lookup/lookup_platform.h"
 
 namespace {
 
@@ -13,16 +14,34 @@ bool is_parent_step(const char *step, std::size_t length) {
     return length == 2 && step[0] == '.' && step[1] == '.';
 }
 
-// Where the last step of out[0..used) begins, that step ending at *end (its
-// separators left out); -1 when there is none that ".." could take back: no
-// step at all, or "." or "..", which a following ".." does not cancel.
-long last_step(const char *out, std::size_t used, std::size_t *end) {
+// The number of bytes of `text` before its first separator or its end.
+std::size_t step_length(const char *text) {
+    std::size_t length = 0;
+    while (text[length] != '\0' && !platform_is_separator(text[length])) {
+        ++length;
+    }
+    return length;
+}
+
+// The number of separators at the start of `text`.
+std::size_t separator_length(const char *text) {
+    std::size_t length = 0;
+    while (platform_is_separator(text[length])) {
+        ++length;
+    }
+    return length;
+}
+
+// Where the last step of out[root..used) begins, that step ending at *end
+// (its separators left out); -1 when there is none that ".." could take
+// back: no step at all, or "." or "..", which a following ".." does not cancel.
+long last_step(const char *out, std::size_t root, std::size_t used, std::size_t *end) {
     std::size_t stop = used;
-    while (stop > 0 && out[stop - 1] == '/') {
+    while (stop > root && platform_is_separator(out[stop - 1])) {
         --stop;
     }
     std::size_t start = stop;
-    while (start > 0 && out[start - 1] != '/') {
+    while (start > root && !platform_is_separator(out[start - 1])) {
         --start;
     }
     std::size_t length = stop - start;
@@ -38,8 +57,7 @@ long last_step(const char *out, std::size_t used, std::size_t *end) {
 bool is_real_directory(char *out, std::size_t end) {
     char saved = out[end];
     out[end] = '\0';
-    struct stat status;
-    bool real = lstat(out, &status) == 0 && S_ISDIR(status.st_mode);
+    bool real = platform_is_real_directory(out);
     out[end] = saved;
     return real;
 }
@@ -54,16 +72,17 @@ char *remove_parent_steps(const char *path) {
     if (out == nullptr) {
         return nullptr;
     }
-    std::size_t root = std::strspn(path, "/");
+    std::size_t root = platform_root_length(path);
     std::memcpy(out, path, root);
     std::size_t used = root;
     // Left to right, on the prefix shortened so far, so that no lstat is
     // handed a longer name than needed.
     for (std::size_t at = root; at < length;) {
-        std::size_t step_end = at + std::strcspn(path + at, "/");
-        std::size_t next = step_end + std::strspn(path + step_end, "/");
+        std::size_t step_end = at + step_length(path + at);
+        std::size_t next = step_end + separator_length(path + step_end);
         std::size_t end = 0;
-        long start = is_parent_step(path + at, step_end - at) ? last_step(out, used, &end) : -1;
+        long start =
+            is_parent_step(path + at, step_end - at) ? last_step(out, root, used, &end) : -1;
         if (start >= 0 && is_real_directory(out, end)) {
             used = static_cast<std::size_t>(start);
         } else {
@@ -72,7 +91,7 @@ char *remove_parent_steps(const char *path) {
         }
         at = next;
     }
-    bool trailing_separator = length > 0 && path[length - 1] == '/';
+    bool trailing_separator = length > 0 && platform_is_separator(path[length - 1]);
     if (used == 0 && length > 0) {
         out[used++] = '.';
         if (trailing_separator) {
@@ -80,7 +99,7 @@ char *remove_parent_steps(const char *path) {
         }
     }
     // "a/b/.." names a: only a root keeps a separator the path did not end in.
-    while (!trailing_separator && used > root && out[used - 1] == '/') {
+    while (!trailing_separator && used > root && platform_is_separator(out[used - 1])) {
         --used;
     }
     out[used] = '\0';

@@ -6,13 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lookup/lookup_platform.h"
+
 namespace {
 
-// Number of runs of one or more '/' in `path`.
+// Number of runs of one or more separators in `path`.
 std::size_t count_separator_runs(const char *path) {
     std::size_t runs = 0;
     for (const char *p = path; *p != '\0'; ++p) {
-        if (*p == '/' && (p == path || p[-1] != '/')) {
+        if (platform_is_separator(*p) && (p == path || !platform_is_separator(p[-1]))) {
             ++runs;
         }
     }
@@ -63,11 +65,11 @@ char **split_path_components(const char *path, int *count) {
     const char *p = path;
     bool failed = false;
     while (*p != '\0' && !failed) {
-        if (*p != '/') {
+        if (!platform_is_separator(*p)) {
             ++p;
             continue;
         }
-        while (*p == '/') {
+        while (platform_is_separator(*p)) {
             ++p;
         }
         failed = !store_component(components, &stored, start, p);

@@ -3,7 +3,8 @@
 #pragma once
 
 // A null-terminated heap array of heap strings, each a stretch of the path
-// ending with (and including) a run of '/', the last possibly without one.
+// ending with (and including) a run of separators ('/'; on Windows '\\' too),
+// the last possibly without one.
 // Writes the number of strings to *count. Null, *count untouched, for an empty
 // path or a failed allocation (plain malloc; nothing leaks).
 char **split_path_components(const char *path, int *count);

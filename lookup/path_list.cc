@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "lookup/lookup_platform.h"
+
 const char *path_list_piece_end(const char *piece, char separator) {
     const char *end = std::strchr(piece, separator);
     return end != nullptr ? end : piece + std::strlen(piece);
@@ -18,7 +20,7 @@ std::size_t path_list_prefix(char *prefix, const char *piece, std::size_t length
     // The caller ends the prefix, with a NUL or with a file name.
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(prefix, piece, length);
-    if (piece[length - 1] != '/') {
+    if (!platform_is_separator(piece[length - 1])) {
         prefix[length++] = '/';
     }
     return length;

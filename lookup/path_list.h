@@ -12,6 +12,6 @@ const char *path_list_piece_end(const char *piece, char separator);
 
 // Writes into `prefix` the directory prefix that the `length` bytes at `piece`
 // stand for and returns its length; no NUL is written. "./" for an empty
-// piece, else the piece with a '/' added unless it already ends in one.
+// piece, else the piece with a '/' added unless it already ends in a separator.
 // `prefix` needs room for length + 2 bytes.
 std::size_t path_list_prefix(char *prefix, const char *piece, std::size_t length);

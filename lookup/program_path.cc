@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "lookup/base_name.h"
 #include "lookup/canonical_path.h"
+#include "lookup/lookup_platform.h"
 #include "lookup/path_list.h"
 
 namespace {
@@ -19,14 +19,8 @@ constexpr std::size_t stack_candidate_size = 4031;
 
 // Whether `path` is an executable regular file.
 bool is_program_file(const char *path) {
-    if (access(path, X_OK) != 0) {
-        return false;
-    }
-    struct stat status;
-    if (stat(path, &status) != 0) {
-        return false;
-    }
-    return (status.st_mode & S_IFMT) == S_IFREG;
+    FileFacts facts;
+    return platform_access(path, X_OK) && platform_file_facts(path, &facts) && facts.is_regular;
 }
 
 // Forms each candidate of `search_path` in `candidate` (room for the longest)
@@ -35,7 +29,7 @@ const char *search_path_entries(const char *search_path, const char *name, std::
                                 char *candidate) {
     const char *start = search_path;
     for (;;) {
-        const char *end = path_list_piece_end(start, ':');
+        const char *end = path_list_piece_end(start, platform_list_separator);
         std::size_t prefix_length =
             path_list_prefix(candidate, start, static_cast<std::size_t>(end - start));
         std::memcpy(candidate + prefix_length, name, name_length + 1);
@@ -53,7 +47,7 @@ const char *search_path_entries(const char *search_path, const char *name, std::
 // Looks `name` up on `search_path` and returns the canonical form of the
 // first program found there, or of the name itself. Out of line, so that the
 // candidate buffer is on the stack only while PATH is searched: a program
-// path holding a '/' is resolved without it beneath realpath's own buffers,
+// path holding a separator is resolved without it beneath realpath's own buffers,
 // which spares a run a page.
 [[gnu::noinline]] char *search_and_resolve(const char *search_path, const char *name) {
     std::size_t name_length = std::strlen(name);
@@ -92,7 +86,7 @@ char *resolve_program_path(const char *program_path) {
         return nullptr;
     }
     if (platform_base_name(program_path) == program_path) {
-        if (const char *search_path = std::getenv("PATH"); search_path != nullptr) {
+        if (const char *search_path = platform_environment_value("PATH"); search_path != nullptr) {
             return search_and_resolve(search_path, program_path);
         }
     }

@@ -6,15 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lookup/lookup_platform.h"
 #include "lookup/path_components.h"
 #include "lookup/program_path.h"
 
 namespace {
 
-// Whether the first `count` components of `a` and `b` are byte for byte equal.
+// Whether the first `count` components of `a` and `b` name the same directories.
 bool same_leading_components(char *const *a, char *const *b, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        if (std::strcmp(a[i], b[i]) != 0) {
+        if (!platform_same_component(a[i], b[i])) {
             return false;
         }
     }
@@ -48,7 +49,7 @@ char *build_relocated(char *const *program, std::size_t dir_count, char *const *
                       std::size_t bin_count, char *const *target, std::size_t target_count) {
     std::size_t limit = bin_count < target_count ? bin_count : target_count;
     std::size_t common = 0;
-    while (common < limit && std::strcmp(bin[common], target[common]) == 0) {
+    while (common < limit && platform_same_component(bin[common], target[common])) {
         ++common;
     }
     if (common == 0) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "lookup/file_identity.h"
+#include "lookup/lookup_platform.h"
 
 struct SearchListEntry {
     char *prefix;          // owned copy, stored exactly as added
@@ -30,19 +30,21 @@ void search_list_append(SearchList *list, const char *prefix);
 // search_list_add at the front.
 void search_list_prepend(SearchList *list, const char *prefix);
 
-// Appends `directory` whole, ':' included, as one prefix ending in '/' ("./"
-// for an empty one), traced like a piece of search_list_from_string.
+// Appends `directory` whole, list separators included, as one prefix ending in
+// a separator ("./" for an empty one), traced like a piece of
+// search_list_from_string.
 void search_list_append_directory(SearchList *list, const char *directory);
 
-// Appends one prefix ending in '/' for every ':'-separated piece ("./" for an empty one).
+// Appends one prefix ending in a separator for every piece of the list, cut at
+// platform_list_separator (':'; ';' on Windows); "./" for an empty piece.
 void search_list_from_string(const char *string, SearchList *list);
 
 // search_list_from_string on the variable's value when it is set (even empty).
 void search_list_from_env(const char *variable, SearchList *list);
 
 // A new heap path (the caller's) to the first prefix+name that exists, is not
-// a directory and passes access(mode); an absolute name is only tested itself.
-// Null when nothing is found.
+// a directory and passes access(mode) (platform_access); an absolute name is
+// only tested itself. Null when nothing is found.
 char *search_list_find(const SearchList *list, const char *name, int mode);
 
 // search_list_find that also passes over every candidate that is the file

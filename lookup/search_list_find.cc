@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "lookup/lookup_platform.h"
 #include "lookup/search_list.h"
 #include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
@@ -28,31 +27,32 @@ std::size_t longest_prefix(const SearchList *list) {
     return longest;
 }
 
-// Whether `status` describes the file `skip` (never, when `skip` is null).
-bool is_skipped(const struct stat &status, const FileIdentity *skip) {
-    return skip != nullptr && status.st_dev == skip->device && status.st_ino == skip->inode;
+// Whether `facts` describe the file `skip` (never, when `skip` is null).
+bool is_skipped(const FileFacts &facts, const FileIdentity *skip) {
+    return skip != nullptr && facts.identity.volume == skip->volume &&
+           facts.identity.index == skip->index;
 }
 
 // Whether `path` exists, is not a directory nor the file `skip`, and passes access(mode).
 bool acceptable_candidate(const char *path, int mode, const FileIdentity *skip) {
-    struct stat status;
-    if (stat(path, &status) != 0) {
+    FileFacts facts;
+    if (!platform_file_facts(path, &facts)) {
         return false;
     }
-    if ((status.st_mode & S_IFMT) == S_IFDIR || is_skipped(status, skip)) {
+    if (facts.is_directory || is_skipped(facts, skip)) {
         return false;
     }
-    return access(path, mode) == 0;
+    return platform_access(path, mode);
 }
 
 // Whether an absolute name is not the file `skip` and passes access(mode);
 // without `skip` no stat is made, as no file-type test is made either.
 bool acceptable_absolute(const char *path, int mode, const FileIdentity *skip) {
-    struct stat status;
-    if (skip != nullptr && stat(path, &status) == 0 && is_skipped(status, skip)) {
+    FileFacts facts;
+    if (skip != nullptr && platform_file_facts(path, &facts) && is_skipped(facts, skip)) {
         return false;
     }
-    return access(path, mode) == 0;
+    return platform_access(path, mode);
 }
 
 } // namespace
@@ -71,7 +71,7 @@ char *search_list_find_except(const SearchList *list, const char *name, int mode
     // One buffer serves every candidate of this call.
     char *candidate = static_cast<char *>(checked_malloc(longest_prefix(list) + 1 + name_length));
 
-    if (name[0] == '/') {
+    if (platform_is_absolute(name)) {
         // An absolute name is tested itself, without a file-type test.
         if (acceptable_absolute(name, mode, skip)) {
             std::memcpy(candidate, name, name_length + 1);

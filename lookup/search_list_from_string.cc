@@ -1,21 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
-// Filling a search list from a colon-separated string or environment
-// variable, or with one directory taken whole.
+// Filling a search list from a list of directories in a string or an
+// environment variable, or with one directory taken whole.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "lookup/lookup_platform.h"
 #include "lookup/path_list.h"
 #include "lookup/search_list.h"
 #include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
-
-namespace {
-
-// Pieces of a search-path string are separated by this character.
-constexpr char separator = ':';
-
-} // namespace
 
 void search_list_from_string(const char *string, SearchList *list) {
     std::size_t length = std::strlen(string);
@@ -25,7 +19,7 @@ void search_list_from_string(const char *string, SearchList *list) {
 
     if (search_list_trace) {
         std::fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", string,
-                     separator);
+                     platform_list_separator);
     }
 
     // Appending piece after piece behind a remembered end keeps a PATH of
@@ -33,7 +27,7 @@ void search_list_from_string(const char *string, SearchList *list) {
     SearchListEntry **end_link = search_list_end(list);
     const char *start = string;
     for (;;) {
-        const char *end = path_list_piece_end(start, separator);
+        const char *end = path_list_piece_end(start, platform_list_separator);
         piece[path_list_prefix(piece, start, static_cast<std::size_t>(end - start))] = '\0';
         if (search_list_trace) {
             std::fprintf(stderr, "  - add prefix: %s\n", piece);
@@ -50,7 +44,7 @@ void search_list_from_string(const char *string, SearchList *list) {
 }
 
 void search_list_from_env(const char *variable, SearchList *list) {
-    const char *value = std::getenv(variable);
+    const char *value = platform_environment_value(variable);
     if (value != nullptr) {
         search_list_from_string(value, list);
     }

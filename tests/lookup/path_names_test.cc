@@ -42,8 +42,6 @@ TEST(PathComponents, SplitsAfterEverySeparatorRun) {
     EXPECT_EQ(components_of("//"), (Parts{"//"}));
     EXPECT_EQ(components_of("/"), (Parts{"/"}));
     EXPECT_EQ(components_of("a"), (Parts{"a"}));
-    // A backslash is an ordinary character.
-    EXPECT_EQ(components_of("a\\b/c\\"), (Parts{"a\\b/", "c\\"}));
     EXPECT_EQ(components_of("///a//b///c"), (Parts{"///", "a//", "b///", "c"}));
 }
 
@@ -62,9 +60,6 @@ TEST(BaseName, PosixRule) {
     EXPECT_EQ(path_base_name(plain), plain);
     EXPECT_STREQ(path_base_name(""), "");
     EXPECT_STREQ(path_base_name("C:\\dir\\file"), "C:\\dir\\file");
-    const char *with_backslash = "/x/a\\b";
-    EXPECT_EQ(platform_base_name(with_backslash), with_backslash + 3);
-    EXPECT_EQ(platform_base_name(plain), plain);
 }
 
 TEST(BaseName, DriveLetterRule) {

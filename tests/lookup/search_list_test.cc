@@ -2,7 +2,6 @@
 // Search lists: filling them, the lookup of a file in them and the trace.
 #include "lookup/search_list.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -203,21 +202,6 @@ TEST_F(SearchListTest, FindExceptPassesOverOneFile) {
     EXPECT_EQ(find_except(at("two/tool"), &skip), "") << "an absolute name too";
     EXPECT_EQ(find_except(at("three/tool"), &skip), at("three/tool"));
     EXPECT_EQ(find_except(at("missing"), &skip), "");
-}
-
-// The running program is this test, however the kernel was asked to start it.
-TEST(FileIdentity, NamesFilesAndTheRunningProgram) {
-    FileIdentity self{}, expected{};
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    ASSERT_GT(length, 0);
-    path[length] = '\0';
-    ASSERT_TRUE(file_identity(path, &expected));
-    ASSERT_TRUE(running_program_identity(&self));
-    EXPECT_EQ(self.device, expected.device);
-    EXPECT_EQ(self.inode, expected.inode);
-    EXPECT_FALSE(file_identity("/nonexistent-zin-dir/x", &self));
-    EXPECT_FALSE(file_identity(nullptr, &self));
 }
 
 TEST_F(SearchListTest, FindTestsAnAbsoluteNameOnlyItself) {
