@@ -13,11 +13,13 @@ cd "$(dirname "$0")/.."
 build=build/dev
 labels="^($(printf '%s' "$product_modules" | tr ' ' '|'))\$"
 # Left out: the programs linked with the fault library, which replaces the
-# allocator as valgrind does; and a case that must lower RLIMIT_NOFILE until
-# no pipe fits, which valgrind refuses, as it keeps descriptors of its own
-# above the limit.
+# allocator as valgrind does; a case that must lower RLIMIT_NOFILE until no
+# pipe fits, which valgrind refuses, as it keeps descriptors of its own
+# above the limit; and the region's allocation-family check, a static musl
+# program whose allocator is the region's, which valgrind cannot replace
+# (nor is it a GoogleTest program).
 fault_library=libzin_fault.so
-left_out_cases='^UnixBackendTest\.ExecFailureWithoutThePipe$'
+left_out_cases='^(UnixBackendTest\.ExecFailureWithoutThePipe|RegionMalloc\.EveryMemberIsTheRegions)$'
 
 command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed" >&2; exit 1; }
 cmake --workflow --preset dev-build >/dev/null
