@@ -2,18 +2,13 @@
 // Leak checks for the pipeline tests.
 #include "pex/hygiene.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include "pex/hygiene_internal.h"
 #include "support/temp_file.h"
 #include "testkit/files.h"
-#include "testkit/process.h"
 #include "testkit/scratch.h"
 
 const std::string &scratch_directory() {
-    static const bool named = setenv("TMPDIR", kit::process_scratch_dir().c_str(), 1) == 0;
+    static const bool named = name_temp_directory(kit::process_scratch_dir());
     (void)named;
     return kit::process_scratch_dir();
 }
@@ -24,18 +19,14 @@ void HygieneTest::SetUp() {
     const std::string &directory = scratch_directory();
     ASSERT_EQ(std::string(temp_directory()), directory + "/");
     ASSERT_TRUE(scratch_entries().empty());
-    descriptors_before_ = kit::open_descriptors();
-    alarm(30);
+    descriptors_before_ = open_descriptor_snapshot();
+    set_watchdog(30);
 }
 
 void HygieneTest::TearDown() {
-    alarm(0);
-    EXPECT_EQ(kit::open_descriptors(), descriptors_before_) << "descriptors left open";
-    int status;
-    errno = 0;
-    pid_t left = waitpid(-1, &status, WNOHANG);
-    EXPECT_EQ(left, -1) << "a child was left behind";
-    EXPECT_EQ(errno, ECHILD);
+    set_watchdog(0);
+    EXPECT_EQ(open_descriptor_snapshot(), descriptors_before_) << "descriptors left open";
+    EXPECT_EQ(children_left(), "") << "a child was left behind";
     std::set<std::string> left_files = take_scratch_entries();
     EXPECT_TRUE(left_files.empty()) << "files left: " << testing::PrintToString(left_files);
 }
@@ -85,31 +76,4 @@ void FakePipelineTest::release_and_check(Pipeline *pipeline) {
         << "closed twice: " << testing::PrintToString(fake().bad_closes);
     EXPECT_TRUE(fake().open_fds.empty())
         << "never closed: " << testing::PrintToString(fake().open_fds);
-}
-
-void UnixBackendFixture::SetUp() {
-    HygieneTest::SetUp();
-    pipeline_ = Pipeline{};
-    pipeline_.program_name = "zin-test";
-    pipeline_.backend = &pex_unix_backend;
-}
-
-pid_t UnixBackendFixture::spawn(int flags, const char *executable, std::vector<const char *> argv,
-                                int in_fd, int out_fd, int err_fd, int child_close_fd,
-                                const char *const *env) {
-    argv.push_back(nullptr);
-    message_ = nullptr;
-    error_number_ = -7;
-    return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), env, in_fd, out_fd,
-                                err_fd, child_close_fd, &message_, &error_number_);
-}
-
-int UnixBackendFixture::wait_for(pid_t pid, int terminate_first, PexStageTimes *times) {
-    int status = -1;
-    const char *message = nullptr;
-    int error_number = 0;
-    EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, times, terminate_first, &message,
-                                  &error_number),
-              0);
-    return status;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The fixtures of the pipeline tests: a test leaves no descriptor, child
 // process or temporary file behind; pipelines over the recording back end;
-// children started by the Unix back end.
+// children started by the Unix back end (POSIX hosts).
 #pragma once
 
 #include <cerrno>
@@ -13,6 +13,9 @@
 
 #include "pex/fake_backend.h"
 #include "pex/pex.h"
+
+// The host's null device ("/dev/null", "NUL").
+extern const char *const null_device;
 
 // The process's scratch directory, made on first use and named by TMPDIR
 // before any temporary file is created (the temporary directory is chosen
@@ -78,7 +81,7 @@ class FakePipelineTest : public HygieneTest {
     int error_number_ = -7;
 };
 
-// Children started and reaped through the Unix back end.
+// Children started and reaped through the Unix back end (hygiene_posix.cc).
 class UnixBackendFixture : public HygieneTest {
   protected:
     void SetUp() override;
