@@ -4,7 +4,6 @@
 // the process ends right after the tool.
 #include "driver/wrapper_main.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 
 #include "driver/build_config.h"
 #include "driver/command_line.h"
+#include "driver/driver_platform.h"
 #include "driver/exit_status.h"
 #include "lookup/file_identity.h"
 #include "lookup/relocated_prefix.h"
@@ -135,10 +135,8 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     tool_path = in_current_directory(tool_path);
 
     const char **tool_argv = build_tool_argv(personality, argc, argv, tool_path, plugin_path);
-    // An ignored SIGCHLD, inherited from the caller, would make the kernel
-    // reap the tool by itself and the wait fail; the tool, too, should start
-    // as it would from a shell. Only the disposition is reset: no handler.
-    std::signal(SIGCHLD, SIG_DFL);
+    // The tool, too, should start as it would from a shell.
+    driver_reset_child_signal();
     int status = 0;
     int error_number = 0;
     const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool_path, tool_argv,
