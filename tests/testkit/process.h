@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Processes of the tests: forked children, the unprivileged user, the
-// descriptors this process holds and the descendants it is left with.
+// descriptors this process holds and the descendants it is left with. On
+// Windows hosts (process_windows.cc) only drop_emulator_reports and
+// open_descriptors exist.
 #pragma once
 
 #include <functional>
