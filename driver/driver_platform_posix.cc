@@ -4,10 +4,12 @@
 
 #include "driver/driver_platform.h"
 
-void driver_utf8_arguments(int *argc, char ***argv) {
+bool driver_utf8_arguments(const char *program_name, int *argc, char ***argv) {
     // POSIX hands the bytes over as they were given.
+    (void)program_name;
     (void)argc;
     (void)argv;
+    return true;
 }
 
 void driver_reset_child_signal() {

@@ -31,6 +31,9 @@ extern "C" __attribute__((used)) const char *__asan_default_options() {
 
 // The process's exit status is the run's.
 int main(int argc, char **argv) {
-    driver_utf8_arguments(&argc, &argv);
-    return wrapper_main(wrapper_personalities[ZIN_PERSONALITY], argc, argv);
+    const WrapperPersonality &personality = wrapper_personalities[ZIN_PERSONALITY];
+    if (!driver_utf8_arguments(personality.wrapper_name, &argc, &argv)) {
+        return 1;
+    }
+    return wrapper_main(personality, argc, argv);
 }

@@ -20,6 +20,7 @@
 #include "pex/pex_results.h"
 #include "pex/pex_types.h"
 #include "support/join_strings.h"
+#include "support/support_platform.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ const char *in_current_directory(const char *path) {
 
 // Whether the search-list trace was asked for: set and not empty.
 bool trace_requested() {
-    const char *value = std::getenv("ZIN_SEARCH_TRACE");
+    const char *value = platform_getenv("ZIN_SEARCH_TRACE");
     return value != nullptr && value[0] != '\0';
 }
 
@@ -80,7 +81,7 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     }
 
     const char *program_path = argv[0];
-    if (const char *exec_prefix = std::getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
+    if (const char *exec_prefix = platform_getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
         program_path = join_strings(exec_prefix, personality.wrapper_name, nullptr);
     }
     // Found on PATH and resolved once for both directories. Null (allocation
