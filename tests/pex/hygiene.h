@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -16,6 +17,11 @@
 
 // The host's null device ("/dev/null", "NUL").
 extern const char *const null_device;
+
+// A write stream whose close fails once something is written, and the errno
+// it leaves: POSIX, /dev/full and ENOSPC; Windows, a stream whose descriptor
+// is already closed, and EBADF.
+std::FILE *open_failing_stream(int *close_errno);
 
 // The process's scratch directory, made on first use and named by TMPDIR
 // before any temporary file is created (the temporary directory is chosen

@@ -12,6 +12,11 @@
 
 const char *const null_device = "/dev/null";
 
+std::FILE *open_failing_stream(int *close_errno) {
+    *close_errno = ENOSPC;
+    return std::fopen("/dev/full", "w");
+}
+
 bool name_temp_directory(const std::string &directory) {
     return setenv("TMPDIR", directory.c_str(), 1) == 0;
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The hygiene checks on Windows hosts: descriptors found by probing the C
 // runtime's table, children by the system's process list.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <io.h>
 #include <string>
 #include <windows.h>
@@ -34,6 +36,20 @@ void ignore_invalid_parameter(const wchar_t *, const wchar_t *, const wchar_t *,
 } // namespace
 
 const char *const null_device = "NUL";
+
+std::FILE *open_failing_stream(int *close_errno) {
+    // Wine's fclose reports no failed flush, so the descriptor goes from
+    // under the stream and its close fails too.
+    int fds[2];
+    if (_pipe(fds, 4096, _O_BINARY | _O_NOINHERIT) != 0) {
+        return nullptr;
+    }
+    std::FILE *stream = _fdopen(fds[1], "wb");
+    _close(fds[0]);
+    _close(fds[1]);
+    *close_errno = EBADF;
+    return stream;
+}
 
 bool name_temp_directory(const std::string &directory) {
     wchar_t *wide = platform_utf8_to_wide(directory.c_str());
