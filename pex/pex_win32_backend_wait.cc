@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Waiting for one child of the Win32 back end, with its CPU times.
+#include <cerrno>
 #include <cstdint>
 #include <windows.h>
 
@@ -60,7 +61,8 @@ int pex_win32_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stag
     CloseHandle(process);
     if (failed != nullptr) {
         *error_message = failed;
-        *error_number = platform_errno_from_win32(error);
+        // A handle that is no process's: no such child, as waitpid would say.
+        *error_number = error == ERROR_INVALID_HANDLE ? ECHILD : platform_errno_from_win32(error);
         return -1;
     }
     return 0;
