@@ -4,8 +4,8 @@
  * that the build machine's compiler alone can build it; linked statically
  * where it can be, so that a library preloaded into a wrapper never follows
  * it into the tool. On Windows it is built as stand_in_tool.exe: its
- * arguments and texts are UTF-8 (from the wide command line and
- * environment) and its exit code is 32 bits.
+ * arguments (the C runtime's wide parse, as a MinGW tool gets them) and
+ * texts are shown in UTF-8, and its exit code is 32 bits.
  *   STAND_IN_STDERR=text      writes text to standard error first
  *   STAND_IN_CLOSE_STDOUT=1   closes standard output before anything is shown
  *   STAND_IN_SHOW=what        what goes to standard output: "argv" (the
@@ -72,19 +72,13 @@ static const char *setting(const char *name) {
     return value != NULL ? utf8(value) : NULL;
 }
 
-/* The arguments as the wide command line gives them, in UTF-8: the C runtime's
- * narrow ones are in the ANSI code page. */
-static char **utf8_arguments(int *argc, char **argv) {
-    int count = 0;
-    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    char **arguments = wide != NULL ? calloc((size_t)count + 1, sizeof *arguments) : NULL;
-    if (arguments == NULL) {
-        return argv;
+/* The arguments in UTF-8, from the C runtime's wide parse of the command
+ * line: the parse a real MinGW tool's arguments come from. */
+static char **utf8_arguments(int argc, wchar_t **wide_argv) {
+    char **arguments = calloc((size_t)argc + 1, sizeof *arguments);
+    for (int i = 0; arguments != NULL && i < argc; ++i) {
+        arguments[i] = utf8(wide_argv[i]);
     }
-    for (int i = 0; i < count; ++i) {
-        arguments[i] = utf8(wide[i]);
-    }
-    *argc = count;
     return arguments;
 }
 
@@ -126,11 +120,6 @@ static void raise_exception(const char *what) {
 
 static const char *setting(const char *name) {
     return getenv(name);
-}
-
-static char **utf8_arguments(int *argc, char **argv) {
-    (void)argc;
-    return argv;
 }
 
 static int compare_ints(const void *left, const void *right) {
@@ -212,7 +201,8 @@ static int exit_code(const char *text) {
 #endif
 }
 
-int main(int argc, char **argv) {
+/* Shows what the tool was given and ends as asked; the exit status. */
+static int run(int argc, char **argv) {
     static int fds[MAX_FDS];
     size_t fd_count = open_descriptors(fds);
 #ifdef _WIN32
@@ -221,7 +211,6 @@ int main(int argc, char **argv) {
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
 #endif
-    argv = utf8_arguments(&argc, argv);
     const char *text = setting("STAND_IN_STDERR");
     if (text != NULL) {
         write_all(2, text, strlen(text));
@@ -278,3 +267,15 @@ int main(int argc, char **argv) {
     const char *exit_text = setting("STAND_IN_EXIT");
     return exit_text != NULL ? exit_code(exit_text) : 0;
 }
+
+#ifdef _WIN32
+/* The wide entry (-municode): the narrow argv would be in the ANSI code page. */
+int wmain(int argc, wchar_t **argv) {
+    char **arguments = utf8_arguments(argc, argv);
+    return arguments != NULL ? run(argc, arguments) : 125;
+}
+#else
+int main(int argc, char **argv) {
+    return run(argc, argv);
+}
+#endif
