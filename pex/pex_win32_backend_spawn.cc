@@ -17,6 +17,8 @@
 #include "support/support_platform.h"
 #include "support/support_platform_windows.h"
 
+static_assert(sizeof(pid_t) >= sizeof(HANDLE), "a process id carries the child's process handle");
+
 namespace {
 
 // What a searched name may lack: tried as given, then as a program.
