@@ -140,26 +140,24 @@ struct ChildHandles {
 };
 
 // Makes an inheritable copy of descriptor `fd`'s handle into *copy. A
-// standard descriptor the caller does not have open leaves the child without
-// one (null); any other descriptor must be open.
+// standard descriptor whose handle the caller does not have (closed, or none
+// in a program without a console) leaves the child without one (null); any
+// other descriptor must be open.
 bool copy_handle(int fd, int standard_fd, HANDLE *copy, SpawnFailure *failure) {
     *copy = nullptr;
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-        if (fd == standard_fd) {
-            return true;
-        }
-        failure->message = "DuplicateHandle";
-        failure->error_number = EBADF;
-        return false;
-    }
     HANDLE process = GetCurrentProcess();
-    if (!DuplicateHandle(process, handle, process, copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
-        *copy = nullptr;
-        fail_with(failure, "DuplicateHandle", GetLastError());
-        return false;
+    bool valid = handle != INVALID_HANDLE_VALUE && handle != nullptr;
+    if (valid && DuplicateHandle(process, handle, process, copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        return true;
     }
-    return true;
+    DWORD error = valid ? GetLastError() : ERROR_INVALID_HANDLE;
+    *copy = nullptr;
+    if (fd == standard_fd) {
+        return true;
+    }
+    fail_with(failure, "DuplicateHandle", error);
+    return false;
 }
 
 // Closes the copies made for the child.

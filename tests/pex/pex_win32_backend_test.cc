@@ -116,6 +116,17 @@ TEST_F(Win32BackendTest, ExitCodesAndArgumentsArriveWhole) {
                                 Strings{"n", "\\\\server\\share", "x\\\\ y", "\"\"", "日本 語"}}) {
         EXPECT_EQ(run(0, tool, argv, {}).out, lines(argv));
     }
+    // A standard descriptor the caller lacks is one the child goes without.
+    int out[2];
+    make_pipe(out);
+    int saved_input = _dup(0);
+    _close(0);
+    pid_t pid = spawn(0, tool, {"tool"}, {}, 0, out[1]);
+    _dup2(saved_input, 0);
+    _close(saved_input);
+    EXPECT_EQ(kit::read_fd(out[0]), "tool\n");
+    _close(out[0]);
+    EXPECT_EQ(wait_for(pid), 0);
 }
 
 // A start that fails: the flags, the executable (relative: in the scratch
