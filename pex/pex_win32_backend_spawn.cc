@@ -24,6 +24,10 @@ namespace {
 // What a searched name may lack: tried as given, then as a program.
 constexpr const char *search_suffixes[] = {"", ".exe"};
 
+// The start of the environment entry that holds the search path.
+constexpr char path_entry[] = "PATH=";
+constexpr std::size_t path_entry_length = sizeof path_entry - 1;
+
 // The failed step and its errno, as spawn_child reports them.
 struct SpawnFailure {
     const char *message; // null while nothing failed
@@ -61,8 +65,8 @@ const char *search_path(const char *const *env) {
     }
     for (const char *const *entry = env; *entry != nullptr; ++entry) {
         // Names are compared without regard to case, as Windows does.
-        if (_strnicmp(*entry, "PATH=", 5) == 0) {
-            return *entry + 5;
+        if (_strnicmp(*entry, path_entry, path_entry_length) == 0) {
+            return *entry + path_entry_length;
         }
     }
     return nullptr;
@@ -124,7 +128,7 @@ wchar_t *environment_block(const char *const *env, SpawnFailure *failure) {
         std::free(wide);
     }
     if (used == 0) {
-        // An empty block still needs its own terminator after an empty entry.
+        // An empty environment is two NULs, as if it held one empty string.
         block = static_cast<wchar_t *>(checked_realloc(block, 2 * sizeof(wchar_t)));
         block[used++] = L'\0';
     }
