@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The host interface on Windows: UTF-8 in, the wide calls behind.
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
@@ -79,7 +80,9 @@ constexpr char temp_alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRST
 constexpr unsigned temp_alphabet_size = sizeof temp_alphabet - 1;
 // Random bytes at or above this are drawn again, so that every character is
 // equally likely.
-constexpr unsigned temp_byte_limit = 256 / temp_alphabet_size * temp_alphabet_size;
+constexpr unsigned temp_byte_limit = (UCHAR_MAX + 1) / temp_alphabet_size * temp_alphabet_size;
+// Random bytes asked for at a time.
+constexpr std::size_t temp_random_batch = 16;
 constexpr int temp_placeholder_length = 6;
 // Names tried before giving up with EEXIST.
 constexpr int temp_attempts = 100;
@@ -113,7 +116,7 @@ char *read_environment(const wchar_t *name) {
 bool fill_placeholders(char *placeholders) {
     int filled = 0;
     while (filled < temp_placeholder_length) {
-        unsigned char bytes[16];
+        unsigned char bytes[temp_random_batch];
         if (!RtlGenRandom(bytes, sizeof bytes)) {
             return false;
         }
@@ -126,15 +129,18 @@ bool fill_placeholders(char *placeholders) {
     return true;
 }
 
-// A security descriptor (in `storage`) whose DACL grants the process's user
-// alone every access, inheriting nothing from the directory; false with the
-// Windows error set when it cannot be made.
+// Room for a security descriptor with a one-entry DACL: the descriptor, the
+// process's user and the DACL itself.
 struct OwnerOnly {
     SECURITY_DESCRIPTOR descriptor;
-    alignas(8) unsigned char user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-    alignas(8) unsigned char acl[sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE];
+    alignas(TOKEN_USER) unsigned char user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    alignas(
+        ACL) unsigned char acl[sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE];
 };
 
+// Fills `storage` with a descriptor whose DACL grants the process's user
+// alone every access, inheriting nothing from the directory; false with the
+// Windows error set when it cannot be made.
 bool make_owner_only(OwnerOnly *storage) {
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
@@ -163,7 +169,8 @@ wchar_t *platform_utf8_to_wide(const char *text) {
         errno = EILSEQ;
         return nullptr;
     }
-    auto *wide = static_cast<wchar_t *>(checked_malloc(static_cast<std::size_t>(size) * 2));
+    auto *wide =
+        static_cast<wchar_t *>(checked_malloc(static_cast<std::size_t>(size) * sizeof(wchar_t)));
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, size);
     return wide;
 }
