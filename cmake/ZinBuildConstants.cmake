@@ -18,7 +18,13 @@ set(ZIN_INSTALL_LIBEXEC_PREFIX "${zin_install_root}/libexec/${ZIN_TOOLCHAIN_DIR_
     "Toolchain libexec directory (ends in /)")
 set(ZIN_TOOL_DIR_RELATIVE "../../../../../" CACHE STRING
     "Climb from <exec prefix>/<target>/<version>/ back to the installation root")
-set(ZIN_PLUGIN_FILE_NAME "libqor_plugin.so" CACHE STRING "Plugin file handed to the tools")
+# A plugin is a shared library of the host the tools run on.
+if(WIN32)
+    set(zin_plugin_default "libqor_plugin.dll")
+else()
+    set(zin_plugin_default "libqor_plugin.so")
+endif()
+set(ZIN_PLUGIN_FILE_NAME "${zin_plugin_default}" CACHE STRING "Plugin file handed to the tools")
 
 foreach(dir ZIN_INSTALL_BIN_PREFIX ZIN_INSTALL_EXEC_PREFIX ZIN_INSTALL_LIBEXEC_PREFIX ZIN_TOOL_DIR_RELATIVE)
     if(NOT "${${dir}}" MATCHES "/$")

@@ -53,7 +53,11 @@ install(DIRECTORY DESTINATION "${ZIN_INSTALL_EXEC_DIR}")
 install(DIRECTORY DESTINATION "${ZIN_INSTALL_LIBEXEC_DIR}")
 install(DIRECTORY DESTINATION "${ZIN_INSTALL_TOOL_DIR}")
 
-include(ZinManPages)
+# Windows has no man pages, and a ZIP no symbolic links: the programs and
+# the directories alone.
+if(NOT WIN32)
+    include(ZinManPages)
+endif()
 
 # zin_install_link(<dir> <link> <target>): a relative symbolic link
 # <dir>/<link> -> <target>, made at install time below DESTDIR and the prefix
@@ -70,12 +74,14 @@ endfunction()
 
 # Other names for each wrapper, each with its man page: build systems look
 # for <target>-<name> and <name>-<major> next to a cross compiler.
-foreach(wrapper IN LISTS zin_wrappers)
-    foreach(link IN ITEMS "${ZIN_TARGET_MACHINE}-${wrapper}" "${wrapper}-${ZIN_TOOLCHAIN_MAJOR}")
-        zin_install_link("${ZIN_INSTALL_BIN_DIR}" "${link}" "${wrapper}")
-        zin_install_link("${ZIN_INSTALL_MAN1_DIR}" "${link}.1.gz" "${wrapper}.1.gz")
+if(NOT WIN32)
+    foreach(wrapper IN LISTS zin_wrappers)
+        foreach(link IN ITEMS "${ZIN_TARGET_MACHINE}-${wrapper}" "${wrapper}-${ZIN_TOOLCHAIN_MAJOR}")
+            zin_install_link("${ZIN_INSTALL_BIN_DIR}" "${link}" "${wrapper}")
+            zin_install_link("${ZIN_INSTALL_MAN1_DIR}" "${link}.1.gz" "${wrapper}.1.gz")
+        endforeach()
     endforeach()
-endforeach()
+endif()
 
 # The licence goes with every copy of the programs. The .deb leaves this
 # component out: its copyright file names the licence, whose text every

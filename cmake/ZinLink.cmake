@@ -104,7 +104,11 @@ endif()
 
 # The static link against the system C library: a static PIE where the
 # toolchain makes one, so that the image still lands at a random address.
-check_linker_flag(CXX -static-pie ZIN_LINKER_STATIC_PIE)
+# Windows programs are relocatable images anyway; MinGW's linker takes the
+# flag without making anything of it.
+if(NOT WIN32)
+    check_linker_flag(CXX -static-pie ZIN_LINKER_STATIC_PIE)
+endif()
 
 # ---------------------------------------------------------------- functions
 

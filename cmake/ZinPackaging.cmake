@@ -29,6 +29,14 @@ The wrappers find the plugin and the tools relative to where they are
 installed. Build systems also find them under the names that they look for
 next to a cross compiler: ${ZIN_TARGET_MACHINE}-zin-ar and zin-ar-${ZIN_TOOLCHAIN_MAJOR}.")
 
+# For Windows a ZIP of the tree: unpacked anywhere, the wrappers relocate.
+if(WIN32)
+    set(CPACK_GENERATOR "ZIP")
+    set(CPACK_STRIP_FILES ON)
+    include(CPack)
+    return()
+endif()
+
 string(REGEX REPLACE "/+$" "" zin_package_prefix "${CMAKE_INSTALL_PREFIX}")
 if(zin_package_prefix STREQUAL "/usr")
     set(CPACK_GENERATOR "TGZ;DEB")

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Entry of zin-ar, zin-nm and zin-ranlib: one source, built once per wrapper
 // with ZIN_PERSONALITY indexing wrapper_personalities.
+#include "driver/driver_platform.h"
 #include "driver/personality.h"
 #include "driver/wrapper_main.h"
 
@@ -30,5 +31,9 @@ extern "C" __attribute__((used)) const char *__asan_default_options() {
 
 // The process's exit status is the run's.
 int main(int argc, char **argv) {
-    return wrapper_main(wrapper_personalities[ZIN_PERSONALITY], argc, argv);
+    const WrapperPersonality &personality = wrapper_personalities[ZIN_PERSONALITY];
+    if (!driver_utf8_arguments(personality.wrapper_name, &argc, &argv)) {
+        return 1;
+    }
+    return wrapper_main(personality, argc, argv);
 }

@@ -5,14 +5,13 @@
 #include "driver/wrapper_main.h"
 
 #include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
 #include "driver/build_config.h"
 #include "driver/command_line.h"
+#include "driver/driver_platform.h"
 #include "driver/exit_status.h"
 #include "lookup/lookup_platform.h"
 #include "lookup/parent_steps.h"
@@ -22,14 +21,9 @@
 #include "pex/pex_results.h"
 #include "pex/pex_types.h"
 #include "support/join_strings.h"
+#include "support/support_platform.h"
 
 namespace {
-
-// The value of environment variable `name`, or null when it is unset: every
-// read of the environment in the driver goes through here.
-const char *environment_value(const char *name) {
-    return std::getenv(name);
-}
 
 // `directory` relocated like the program, or the configured constant itself.
 // `resolved_path` comes from resolve_program_path, so this is what
@@ -91,7 +85,7 @@ const char *in_current_directory(const char *path) {
 
 // Whether the search-list trace was asked for: set and not empty.
 bool trace_requested() {
-    const char *value = environment_value("ZIN_SEARCH_TRACE");
+    const char *value = platform_getenv("ZIN_SEARCH_TRACE");
     return value != nullptr && value[0] != '\0';
 }
 
@@ -109,7 +103,7 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     // The system's own name for the program's file where the host has one
     // (Windows: argv[0] may lack the directory and the ".exe"), else argv[0].
     const char *program_path = argv[0];
-    if (const char *exec_prefix = environment_value("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
+    if (const char *exec_prefix = platform_getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
         program_path = join_strings(exec_prefix, personality.wrapper_name, nullptr);
     } else if (const char *own_path = platform_program_path(); own_path != nullptr) {
         program_path = own_path;
@@ -191,8 +185,8 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
     const char **tool_argv = build_tool_argv(personality, argc, argv, tool_path, plugin_path);
     // An ignored SIGCHLD, inherited from the caller, would make the kernel
     // reap the tool by itself and the wait fail; the tool, too, should start
-    // as it would from a shell. Only the disposition is reset: no handler.
-    std::signal(SIGCHLD, SIG_DFL);
+    // as it would from a shell.
+    driver_reset_child_signal();
     int status = 0;
     int error_number = 0;
     const char *message = pex_run_once(PEX_FINAL_STAGE | PEX_PATH_SEARCH, tool_path, tool_argv,

@@ -39,11 +39,6 @@ bool platform_is_absolute(const char *path);
 // UNC root "\\server\share\".
 std::size_t platform_root_length(const char *path);
 
-// The value of environment variable `name`, or null when it is unset; text is
-// UTF-8 on every host. Every read of the environment in the lookup goes
-// through here.
-const char *platform_environment_value(const char *name);
-
 // A new heap string (malloc family) naming the file this program was started
 // from, as the system knows it; null when the host leaves that to argv[0]
 // (POSIX) or the name cannot be had. A Windows argv[0] may lack the directory

@@ -32,10 +32,6 @@ std::size_t platform_root_length(const char *path) {
     return std::strspn(path, "/");
 }
 
-const char *platform_environment_value(const char *name) {
-    return std::getenv(name);
-}
-
 char *platform_program_path() {
     // argv[0] names the program as it was started, which relocation wants.
     return nullptr;

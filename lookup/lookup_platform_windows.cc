@@ -10,7 +10,6 @@
 #include "lookup/lookup_platform.h"
 #include "support/char_tables.h"
 #include "support/checked_alloc.h"
-#include "support/support_platform.h"
 #include "support/support_platform_windows.h"
 
 namespace {
@@ -172,10 +171,6 @@ std::size_t platform_root_length(const char *path) {
         length += name_run(path + length);
     }
     return length + separator_run(path + length);
-}
-
-const char *platform_environment_value(const char *name) {
-    return platform_getenv(name);
 }
 
 char *platform_program_path() {

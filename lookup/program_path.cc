@@ -11,6 +11,7 @@
 #include "lookup/canonical_path.h"
 #include "lookup/lookup_platform.h"
 #include "lookup/path_list.h"
+#include "support/support_platform.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ char *resolve_program_path(const char *program_path) {
         return nullptr;
     }
     if (platform_base_name(program_path) == program_path) {
-        if (const char *search_path = platform_environment_value("PATH"); search_path != nullptr) {
+        if (const char *search_path = platform_getenv("PATH"); search_path != nullptr) {
             return search_and_resolve(search_path, program_path);
         }
     }

@@ -10,6 +10,7 @@
 #include "lookup/search_list.h"
 #include "lookup/search_list_internal.h"
 #include "support/checked_alloc.h"
+#include "support/support_platform.h"
 
 void search_list_from_string(const char *string, SearchList *list) {
     std::size_t length = std::strlen(string);
@@ -44,7 +45,7 @@ void search_list_from_string(const char *string, SearchList *list) {
 }
 
 void search_list_from_env(const char *variable, SearchList *list) {
-    const char *value = platform_environment_value(variable);
+    const char *value = platform_getenv(variable);
     if (value != nullptr) {
         search_list_from_string(value, list);
     }

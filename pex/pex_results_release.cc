@@ -5,6 +5,7 @@
 
 #include "pex/pex_results.h"
 #include "pex/pex_stage.h"
+#include "support/support_platform.h"
 
 void pex_release(Pipeline *pipeline) {
     const PexBackend *backend = pipeline->backend;
@@ -38,7 +39,7 @@ void pex_release(Pipeline *pipeline) {
     std::free(pipeline->statuses);
     std::free(pipeline->times);
     for (std::int32_t i = 0; i < pipeline->temp_file_count; ++i) {
-        std::remove(pipeline->temp_files[i]);
+        platform_remove(pipeline->temp_files[i]);
         std::free(pipeline->temp_files[i]);
     }
     std::free(pipeline->temp_files);

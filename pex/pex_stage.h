@@ -9,7 +9,8 @@
 Pipeline *pex_create_with_backend(unsigned flags, const char *program_name, const char *temp_base,
                                   const PexBackend *backend);
 
-// pex_create_with_backend over pex_unix_backend; `program_name` must not be null.
+// pex_create_with_backend over the host's back end (pex_host_backend:
+// pex_unix_backend or pex_win32_backend); `program_name` must not be null.
 Pipeline *pex_create(unsigned flags, const char *program_name, const char *temp_base);
 
 // Starts one stage; null, or a static message with *error_number set. A final
@@ -29,5 +30,5 @@ int pex_collect_statuses(Pipeline *pipeline, int terminate_first, const char **e
                          int *error_number);
 
 // Name of a stage's (or the input's) temporary file: `name` itself, a new joined
-// name, or a new file in the temporary directory; null when mkstemps fails.
+// name, or a new file in the temporary directory; null when the file cannot be made.
 char *pex_temp_name(Pipeline *pipeline, unsigned flags, const char *name);

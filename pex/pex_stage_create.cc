@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Making a pipeline record.
+#include "pex/pex_platform.h"
 #include "pex/pex_stage.h"
-#include "pex/pex_unix_backend.h"
 #include "support/checked_alloc.h"
 
 Pipeline *pex_create_with_backend(unsigned flags, const char *program_name, const char *temp_base,
@@ -30,5 +30,5 @@ Pipeline *pex_create_with_backend(unsigned flags, const char *program_name, cons
 }
 
 Pipeline *pex_create(unsigned flags, const char *program_name, const char *temp_base) {
-    return pex_create_with_backend(flags, program_name, temp_base, &pex_unix_backend);
+    return pex_create_with_backend(flags, program_name, temp_base, pex_host_backend);
 }

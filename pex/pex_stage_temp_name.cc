@@ -2,17 +2,17 @@
 // Names of temporary files and the list of files removed at release.
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
-#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
+#include "pex/pex_stage_internal.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
+#include "support/support_platform.h"
 #include "support/temp_file.h"
 
 namespace {
 
-// The six characters mkstemps replaces.
+// The six characters platform_make_temp_file replaces.
 constexpr char placeholder[] = "XXXXXX";
 constexpr std::size_t placeholder_length = sizeof placeholder - 1;
 
@@ -26,12 +26,12 @@ char *temp_name_from_base(const char *temp_base) {
     } else {
         name_template = join_strings(temp_base, placeholder, nullptr);
     }
-    int fd = mkstemps(name_template, 0);
+    int fd = platform_make_temp_file(name_template, 0);
     if (fd < 0) {
         std::free(name_template);
         return nullptr;
     }
-    close(fd);
+    platform_close(fd);
     return name_template;
 }
 

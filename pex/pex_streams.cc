@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "pex/pex_stage_internal.h"
 #include "pex/pex_stage.h"
+#include "pex/pex_stage_internal.h"
+#include "support/support_platform.h"
 
 namespace {
 
@@ -41,12 +42,12 @@ std::FILE *pex_open_input_file(Pipeline *pipeline, unsigned flags, const char *i
     // else's to remove; a name the caller gave or built stays on disk.
     bool created_here =
         in_name == nullptr || ((flags & PEX_NAME_IS_SUFFIX) != 0 && pipeline->temp_base == nullptr);
-    std::FILE *stream = std::fopen(name, (flags & PEX_BINARY_OUT) != 0 ? "wb" : "w");
+    std::FILE *stream = platform_fopen(name, (flags & PEX_BINARY_OUT) != 0 ? "wb" : "w");
     if (stream == nullptr) {
         int saved_errno = errno;
         // Nobody else knows the file just made for it.
         if (created_here) {
-            std::remove(name);
+            platform_remove(name);
         }
         if (made_here) {
             std::free(name);
@@ -97,7 +98,7 @@ std::FILE *pex_output_stream(Pipeline *pipeline, int binary_mode) {
             return nullptr;
         }
         pipeline->output_stream =
-            std::fopen(pipeline->next_input_path, binary_mode != 0 ? "rb" : "r");
+            platform_fopen(pipeline->next_input_path, binary_mode != 0 ? "rb" : "r");
         int saved_errno = errno;
         if (pipeline->next_input_path_owned != 0) {
             std::free(pipeline->next_input_path);

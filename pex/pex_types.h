@@ -50,7 +50,7 @@ struct Pipeline {
     std::int32_t next_input_path_owned; // 1 when next_input_path is the pipeline's to free
     std::int32_t stderr_pipe_fd;        // read end of a PEX_STDERR_TO_PIPE pipe, -1 when none
     std::int32_t stage_count;           // stages started
-    pid_t *child_pids;                  // stage_count process ids, in start order
+    pid_t *child_pids;                  // stage_count process ids (Windows: handles), in order
     std::int32_t *statuses;             // raw wait statuses of collected stages; null before
     PexStageTimes *times;               // CPU times of collected stages, under PEX_INIT_TIMES
     std::int32_t waited_count;          // stages, from the first, already waited for
@@ -79,10 +79,11 @@ struct PexBackend {
                          const char *const *argv, const char *const *env, int in_fd, int out_fd,
                          int err_fd, int child_close_fd, const char **error_message,
                          int *error_number);
-    // Slot 4: close(fd): 0, or negative.
+    // Slot 4: closes `fd`: 0, or negative.
     int (*close_fd)(Pipeline *pipeline, int fd);
-    // Slot 5: waits for `pid` (after SIGTERM when `terminate_first`), storing its raw
-    // status and, when `stage_times` is not null, its CPU times; 0, or -1 with "wait".
+    // Slot 5: waits for `pid` (ended first when `terminate_first`), storing its raw
+    // status and, when `stage_times` is not null, its CPU times; 0, or -1 with the failed
+    // step ("wait" on POSIX) and its errno.
     int (*wait_child)(Pipeline *pipeline, pid_t pid, int *status, PexStageTimes *stage_times,
                       int terminate_first, const char **error_message, int *error_number);
     // Slot 6: a pipe, read end in fds[0]: 0, or negative.

@@ -3,10 +3,12 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
 #
-#   scripts/install-deps.sh [cross] [analysis] [hardening] [bench] [coverage]
+#   scripts/install-deps.sh [cross] [windows] [analysis] [hardening] [bench] [coverage]
 #
 # cross adds the 64-bit Arm cross compilers and qemu-user (the aarch64 preset,
-# whose tests start the emulator themselves), analysis adds
+# whose tests start the emulator themselves), windows the MinGW-w64 compilers
+# (posix thread variant) and Wine's 64-bit loader (the windows preset, whose
+# tests run under Wine; never wine-binfmt, nothing is registered), analysis adds
 # clang-tidy, cppcheck and clang-format-16 (scripts/static-analysis.sh,
 # scripts/format.sh), hardening adds
 # valgrind and clang's sanitizer and libFuzzer runtimes, which clang only
@@ -22,12 +24,13 @@ for group in "$@"; do
     case "$group" in
     cross) packages="$packages crossbuild-essential-arm64 libc6-dev-arm64-cross
              qemu-user qemu-user-static" ;;
+    windows) packages="$packages g++-mingw-w64-x86-64-posix wine64" ;;
     analysis) packages="$packages clang-tidy cppcheck clang-format-16" ;;
     hardening) packages="$packages valgrind libclang-rt-14-dev" ;;
     bench) packages="$packages strace" ;;
     coverage) packages="$packages gcovr" ;;
     *)
-        echo "install-deps.sh: unknown package group '$group' (known: cross, analysis, hardening, bench, coverage)" >&2
+        echo "install-deps.sh: unknown package group '$group' (known: cross, windows, analysis, hardening, bench, coverage)" >&2
         exit 2
         ;;
     esac

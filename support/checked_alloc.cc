@@ -2,6 +2,7 @@
 // Checked allocation.
 #include "support/checked_alloc.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +19,9 @@ void set_alloc_program_name(const char *name) {
 }
 
 void report_alloc_failure(std::uint64_t size) {
-    std::fprintf(stderr, "\n%s%sout of memory allocating %lu bytes\n", alloc_program_name,
-                 *alloc_program_name != '\0' ? ": " : "", static_cast<unsigned long>(size));
+    // PRIu64, not %lu: unsigned long is 32 bits wide on Windows.
+    std::fprintf(stderr, "\n%s%sout of memory allocating %" PRIu64 " bytes\n", alloc_program_name,
+                 *alloc_program_name != '\0' ? ": " : "", size);
     fatal_exit(1);
 }
 

@@ -6,21 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
+#include "support/support_platform.h"
 
 namespace {
 
 // The directory chosen by the first temp_directory() call, with its appended '/'.
 char *chosen_directory = nullptr;
-
-bool usable_directory(const char *path) {
-    struct stat info;
-    return access(path, R_OK | W_OK | X_OK) == 0 && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 } // namespace
 
@@ -28,16 +22,12 @@ const char *temp_directory() {
     if (chosen_directory != nullptr) {
         return chosen_directory;
     }
-    const char *const candidates[] = {std::getenv("TMPDIR"),
-                                      std::getenv("TMP"),
-                                      std::getenv("TEMP"),
-                                      "/tmp/",
-                                      "/var/tmp",
-                                      "/tmp"};
+    const char *candidates[platform_temp_candidate_max];
+    int count = platform_temp_candidates(candidates);
     const char *base = ".";
-    for (const char *candidate : candidates) {
-        if (candidate != nullptr && usable_directory(candidate)) {
-            base = candidate;
+    for (int i = 0; i < count; ++i) {
+        if (candidates[i] != nullptr && platform_usable_directory(candidates[i])) {
+            base = candidates[i];
             break;
         }
     }
@@ -62,14 +52,14 @@ char *create_temp_file_prefixed(const char *prefix, const char *suffix) {
         checked_malloc(std::strlen(directory) + std::strlen(prefix) + suffix_length + 7));
     join_strings_into(name, directory, prefix, "XXXXXX", suffix, nullptr);
 
-    int fd = mkstemps(name, static_cast<int>(suffix_length));
+    int fd = platform_make_temp_file(name, static_cast<int>(suffix_length));
     if (fd == -1) {
         int error = errno;
         std::fprintf(stderr, "Cannot create temporary file in %s: %s\n", directory,
                      std::strerror(error));
         std::abort();
     }
-    if (close(fd) != 0) {
+    if (platform_close(fd) != 0) {
         std::abort();
     }
     return name;

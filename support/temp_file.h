@@ -3,7 +3,9 @@
 #pragma once
 
 // The temporary directory with an appended '/', chosen once per process from
-// TMPDIR, TMP, TEMP, "/tmp/", "/var/tmp", "/tmp", else "."; never to be freed.
+// the host's candidates (platform_temp_candidates: TMPDIR, TMP, TEMP, then
+// "/tmp/", "/var/tmp", "/tmp" or the Windows temporary path), else "."; never
+// to be freed.
 const char *temp_directory();
 
 // Name (new heap string) of a new, empty, closed file: directory, prefix

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "pex/hygiene.h"
+
 namespace {
 
 FakeState state;
@@ -103,14 +105,14 @@ int fake_make_pipe(Pipeline *, int *fds, int binary_mode) {
     return 0;
 }
 
-// A real stream over /dev/null standing for one over `fd`, which it takes over.
+// A real stream over the null device standing for one over `fd`, which it takes over.
 std::FILE *fake_stream(int fd, int fail_errno, const char *mode) {
     if (fail_errno != 0) {
         errno = fail_errno;
         return nullptr;
     }
     give_up_fd(fd);
-    return std::fopen("/dev/null", mode);
+    return std::fopen(null_device, mode);
 }
 
 // Slot 7.

@@ -2,9 +2,7 @@
 // The fixtures of the pipeline tests.
 #include "pex/hygiene.h"
 
-#include <cstdlib>
-#include <unistd.h>
-
+#include "pex/hygiene_internal.h"
 #include "support/temp_file.h"
 #include "testkit/files.h"
 #include "testkit/scratch.h"
@@ -14,7 +12,7 @@ namespace {
 // The process's scratch directory, named by TMPDIR before any temporary file
 // is created (the temporary directory is chosen once per process).
 const std::string &scratch_directory() {
-    static const bool named = setenv("TMPDIR", kit::process_scratch_dir().c_str(), 1) == 0;
+    static const bool named = name_temp_directory(kit::process_scratch_dir());
     (void)named;
     return kit::process_scratch_dir();
 }
@@ -26,11 +24,11 @@ void HygieneTest::SetUp() {
     ASSERT_EQ(std::string(temp_directory()), scratch_ + "/");
     ASSERT_TRUE(kit::entries(scratch_).empty());
     snapshot_ = kit::take_snapshot({scratch_});
-    alarm(30);
+    set_watchdog(30);
 }
 
 void HygieneTest::TearDown() {
-    alarm(0);
+    set_watchdog(0);
     EXPECT_EQ(kit::left_behind(snapshot_), "");
 }
 
@@ -71,31 +69,4 @@ void FakePipelineTest::release_and_check(Pipeline *pipeline) {
         << "closed twice: " << testing::PrintToString(fake().bad_closes);
     EXPECT_TRUE(fake().open_fds.empty())
         << "never closed: " << testing::PrintToString(fake().open_fds);
-}
-
-void UnixBackendFixture::SetUp() {
-    HygieneTest::SetUp();
-    pipeline_ = Pipeline{};
-    pipeline_.program_name = "zin-test";
-    pipeline_.backend = &pex_unix_backend;
-}
-
-pid_t UnixBackendFixture::spawn(int flags, const char *executable, std::vector<const char *> argv,
-                                int in_fd, int out_fd, int err_fd, int child_close_fd,
-                                const char *const *env) {
-    argv.push_back(nullptr);
-    message_ = nullptr;
-    error_number_ = -7;
-    return pex_unix_spawn_child(&pipeline_, flags, executable, argv.data(), env, in_fd, out_fd,
-                                err_fd, child_close_fd, &message_, &error_number_);
-}
-
-int UnixBackendFixture::wait_for(pid_t pid, int terminate_first, PexStageTimes *times) {
-    int status = -1;
-    const char *message = nullptr;
-    int error_number = 0;
-    EXPECT_EQ(pex_unix_wait_child(&pipeline_, pid, &status, times, terminate_first, &message,
-                                  &error_number),
-              0);
-    return status;
 }

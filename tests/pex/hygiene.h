@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The fixtures of the pipeline tests: a test leaves no descriptor, child
 // process or temporary file behind; pipelines over the recording back end;
-// children started by the Unix back end.
+// children started by the Unix back end (POSIX hosts).
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -16,10 +17,18 @@
 #include "testkit/leftovers.h"
 #include "testkit/scratch_test.h"
 
+// The host's null device ("/dev/null", "NUL").
+extern const char *const null_device;
+
+// A write stream whose close fails once something is written, and the errno
+// it leaves: POSIX, /dev/full and ENOSPC; Windows, a stream whose descriptor
+// is already closed, and EBADF.
+std::FILE *open_failing_stream(int *close_errno);
+
 // A test leaves no descriptor open or closed, no descendant and no file in the
 // scratch directory behind. Its scratch directory is not one of its own but
 // the process's, which TMPDIR names, so that every temporary file of the
-// library lands there; it is emptied, not removed, after each test. An alarm
+// library lands there; it is emptied, not removed, after each test. A watchdog
 // ends a hung test.
 class HygieneTest : public kit::ScratchTest {
   protected:
@@ -70,7 +79,7 @@ class FakePipelineTest : public HygieneTest {
     int error_number_ = -7;
 };
 
-// Children started and reaped through the Unix back end.
+// Children started and reaped through the Unix back end (hygiene_posix.cc).
 class UnixBackendFixture : public HygieneTest {
   protected:
     void SetUp() override;

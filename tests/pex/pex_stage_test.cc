@@ -149,12 +149,13 @@ TEST_F(PexStageTest, KeptTemporariesAreFreedNotListed) {
 
 TEST_F(PexStageTest, ClosingPendingInputStreamFails) {
     Pipeline *pipeline = make(0);
-    std::FILE *full = std::fopen("/dev/full", "w");
+    int close_errno = 0;
+    std::FILE *full = open_failing_stream(&close_errno);
     ASSERT_NE(full, nullptr);
     std::fputc('x', full); // the flush at close fails
     pipeline->input_stream = full;
     EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE), "closing pipeline input file");
-    EXPECT_EQ(error_number_, ENOSPC);
+    EXPECT_EQ(error_number_, close_errno);
     EXPECT_EQ(pipeline->input_stream, nullptr);
     EXPECT_TRUE(fake().spawns.empty());
     release_and_check(pipeline);
@@ -166,7 +167,7 @@ TEST_F(PexStageTest, ClosingPendingInputStreamFails) {
 TEST_F(PexStageTest, FinalSuffixWithoutBaseCompletesThePipeline) {
     Pipeline *pipeline = make(PEX_INIT_PIPES);
     ASSERT_EQ(run(pipeline, 0), nullptr);
-    pipeline->input_stream = std::fopen("/dev/null", "r");
+    pipeline->input_stream = std::fopen(null_device, "r");
     ASSERT_NE(pipeline->input_stream, nullptr);
     EXPECT_STREQ(run(pipeline, PEX_FINAL_STAGE | PEX_NAME_IS_SUFFIX, ".o"),
                  "PEX_NAME_IS_SUFFIX on the final stage needs a temporary base");

@@ -40,6 +40,8 @@ std::string join_from(const std::vector<std::string> &parts, std::size_t first) 
 
 } // namespace
 
+const char program_suffix[] = ZIN_TESTKIT_PROGRAM_SUFFIX;
+
 InstallTree install_tree_layout(const std::string &root) {
     std::vector<std::string> bin = components(install_bin_prefix);
     std::vector<std::string> exec = components(install_exec_prefix);
@@ -72,12 +74,12 @@ InstallTree build_install_tree(const std::string &root, const TreePrograms &prog
     make_dirs(tree.exec_dir + target_machine + "/" + toolchain_version + "/");
     make_dirs(tree.plugin_dir);
     make_dirs(tree.tool_dir);
-    copy_file(programs.zin_ar, tree.bin_dir + "zin-ar", 0755);
-    copy_file(programs.zin_nm, tree.bin_dir + "zin-nm", 0755);
-    copy_file(programs.zin_ranlib, tree.bin_dir + "zin-ranlib", 0755);
+    copy_file(programs.zin_ar, tree.bin_dir + "zin-ar" + program_suffix, 0755);
+    copy_file(programs.zin_nm, tree.bin_dir + "zin-nm" + program_suffix, 0755);
+    copy_file(programs.zin_ranlib, tree.bin_dir + "zin-ranlib" + program_suffix, 0755);
     write_file(tree_plugin(tree), "", 0644);
     for (const char *tool : {"ar", "nm", "ranlib"}) {
-        copy_file(programs.tool, tree.tool_dir + tool, 0755);
+        copy_file(programs.tool, tree.tool_dir + tool + program_suffix, 0755);
     }
     return tree;
 }

@@ -10,7 +10,7 @@ namespace kit {
 // relocation ("../" steps kept); every directory string ends in '/'.
 struct InstallTree {
     std::string root;        // top of the tree, canonical, no trailing '/'
-    std::string bin_dir;     // holds zin-ar, zin-nm, zin-ranlib
+    std::string bin_dir;     // holds zin-ar, zin-nm, zin-ranlib (+ program_suffix)
     std::string exec_dir;    // relocated library directory
     std::string libexec_dir; // relocated libexec directory
     std::string plugin_dir;  // libexec_dir + <target>/<version>/
@@ -25,11 +25,15 @@ struct TreePrograms {
     std::string tool; // stands in for ar, nm and ranlib
 };
 
+// What the host's program files end in: "" on POSIX hosts, ".exe" on Windows.
+extern const char program_suffix[];
+
 // The layout of a tree at `root`; creates nothing.
 InstallTree install_tree_layout(const std::string &root);
 
 // Builds the tree at `root`: copies of the three wrappers in bin_dir, an empty
-// plugin, and the tool as ar, nm and ranlib in tool_dir.
+// plugin, and the tool as ar, nm and ranlib in tool_dir, each program file
+// named with program_suffix.
 InstallTree build_install_tree(const std::string &root, const TreePrograms &programs);
 
 // The plugin path a wrapper of the tree hands to its tool.

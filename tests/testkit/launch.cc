@@ -239,28 +239,6 @@ void collect(pid_t pid, int out_fd, int err_fd, int timeout_ms, Outcome *outcome
     }
 }
 
-// Escapes what a terminal would not show faithfully.
-std::string quote(const std::string &text) {
-    std::string quoted = "'";
-    for (unsigned char c : text) {
-        if (c == '\n') {
-            quoted += "\\n";
-        } else if (c == '\'') {
-            quoted += "'\\''";
-        } else if (c < 0x20 || c >= 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            quoted += hex;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    if (quoted.size() > 300) {
-        quoted = quoted.substr(0, 200) + "...(" + std::to_string(text.size()) + " bytes)";
-    }
-    return quoted + "'";
-}
-
 } // namespace
 
 Outcome run_program(const Launch &launch) {
@@ -296,14 +274,6 @@ int exit_code(int wait_status) {
     return wait_status >= 0 && WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 
-void set_env(Launch &launch, const std::string &name, const std::string &value) {
-    launch.env.push_back({name, value});
-}
-
-void unset_env(Launch &launch, const std::string &name) {
-    launch.env.push_back({name, std::nullopt});
-}
-
 std::string find_on_path(const std::string &name) {
     const char *path = std::getenv("PATH");
     std::string list = path != nullptr ? path : "";
@@ -317,20 +287,6 @@ std::string find_on_path(const std::string &name) {
         start = end + 1;
     }
     return "";
-}
-
-std::string describe(const Launch &launch) {
-    std::string text = "command: cd " + quote(launch.cwd.empty() ? "." : launch.cwd) + " && env";
-    for (const EnvChange &change : launch.env) {
-        text +=
-            change.value ? " " + change.name + "=" + quote(*change.value) : " -u " + change.name;
-    }
-    text += " execve " + quote(launch.executable) + " argv[" + std::to_string(launch.argv.size()) +
-            "]:";
-    for (const std::string &element : launch.argv) {
-        text += " " + quote(element);
-    }
-    return text;
 }
 
 } // namespace kit

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The one launcher: starts a program with a chosen argument vector,
 // environment, working directory, descriptors and user, and collects what it did.
+// On Windows hosts (launch_windows.cc) a raw status is the 32-bit exit code,
+// signals and users cannot be asked for, and start_program and find_on_path
+// do not exist.
 #pragma once
 
 #include <optional>

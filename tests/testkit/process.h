@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Processes of the tests: forked children and the unprivileged user.
+// Processes of the tests: forked children and the unprivileged user. On
+// Windows hosts (process_windows.cc) only drop_emulator_reports exists.
 #pragma once
 
 #include <functional>

@@ -39,7 +39,7 @@ void WrapperTest::SetUp() {
 Launch WrapperTest::wrapper(const std::string &name, const std::vector<std::string> &args,
                             const std::vector<EnvChange> &env) const {
     Launch launch;
-    launch.executable = tree_.bin_dir + name;
+    launch.executable = tree_.bin_dir + name + program_suffix;
     launch.argv.push_back(launch.executable);
     launch.argv.insert(launch.argv.end(), args.begin(), args.end());
     launch.cwd = scratch_;
@@ -50,7 +50,7 @@ Launch WrapperTest::wrapper(const std::string &name, const std::vector<std::stri
 
 void WrapperTest::provide(const std::string &prefix, const std::string &tool, bool plugin) const {
     make_dirs(prefix.substr(0, prefix.rfind('/')));
-    copy_file(built_programs().tool, prefix + tool, 0755);
+    copy_file(built_programs().tool, prefix + tool + program_suffix, 0755);
     if (plugin) {
         write_file(prefix + plugin_file_name, "");
     }
@@ -58,7 +58,8 @@ void WrapperTest::provide(const std::string &prefix, const std::string &tool, bo
 
 std::string WrapperTest::tool_output(const std::string &tool,
                                      const std::vector<std::string> &args) const {
-    std::vector<std::string> argv = {tree_.tool_dir + tool, "--plugin", tree_plugin(tree_)};
+    std::vector<std::string> argv = {tree_.tool_dir + tool + program_suffix, "--plugin",
+                                     tree_plugin(tree_)};
     argv.insert(argv.end(), args.begin(), args.end());
     return lines(argv);
 }

@@ -32,12 +32,12 @@ class WrapperTest : public ScratchTest {
   protected:
     void SetUp() override;
 
-    // The tree's wrapper `name` started by its absolute path with `args`, in the
+    // The tree's wrapper `name` (+ program_suffix) started by its absolute path with `args`, in the
     // scratch directory, with a PATH that names no existing directory, then `env`.
     Launch wrapper(const std::string &name, const std::vector<std::string> &args = {},
                    const std::vector<EnvChange> &env = {}) const;
 
-    // Puts the stand-in tool at `prefix` + `tool` and, with `plugin`, an empty
+    // Puts the stand-in tool at `prefix` + `tool` (+ program_suffix) and, with `plugin`, an empty
     // plugin at `prefix` + its file name, their directory made first: what a
     // -B value or a PATH entry may offer the wrapper.
     void provide(const std::string &prefix, const std::string &tool, bool plugin = true) const;

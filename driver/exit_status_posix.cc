@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// Mapping the tool's raw wait status to the wrapper's exit status.
-#include "driver/exit_status.h"
-
+// Mapping the tool's raw wait status to the wrapper's exit status on POSIX hosts.
 #include <cstdio>
 #include <string.h>
 #include <sys/wait.h>
+
+#include "driver/exit_status.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// wrapper_exit_status on statuses built with the platform's own macros, and
+// wrapper_exit_status of POSIX hosts on statuses built with the platform's own macros, and
 // on the real statuses of one child that is stopped, continued and killed.
-#include "driver/exit_status.h"
-
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,6 +10,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "driver/exit_status.h"
 #include "testkit/capture.h"
 #include "testkit/files.h"
 #include "testkit/scratch.h"
