@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installation: the three wrappers, the directories they search (created
 # empty for the toolchain's own files), the names build systems look for
-# next to a compiler, the man pages, the licence (with musl's, when the
-# programs embed musl) and the README.
+# next to a compiler, the man pages, the licence (with the notice of the C
+# runtime the programs embed: musl's, or MinGW-w64's on Windows) and the README.
 #
 # The wrappers carry absolute configured directories, but a tree installed
 # anywhere else works too: they relocate every directory relative to their
@@ -105,6 +105,26 @@ if(ZIN_LINK STREQUAL "musl-static")
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ZIN_C_LIBRARY_NOTICE}")
     install(FILES "${ZIN_C_LIBRARY_NOTICE}" DESTINATION "${ZIN_INSTALL_DOC_DIR}"
         RENAME COPYRIGHT.musl COMPONENT licence)
+elseif(MINGW)
+    # Windows programs carry MinGW-w64's start-up code and parts of its C
+    # library (libmingw32, libmingwex with gdtoa), whose licences (ZPL 2.1,
+    # Lucent's) ask for their notice with every binary: the copyright file of
+    # MinGW-w64's Debian package unless told otherwise. The GCC parts (libgcc,
+    # crtbegin/crtend) come under the GCC Runtime Library Exception, which
+    # asks for none.
+    find_file(ZIN_C_LIBRARY_NOTICE copyright
+        PATHS /usr/share/doc/mingw-w64-x86-64-dev /usr/share/doc/mingw-w64-common
+        NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+        DOC "Licence notice of the MinGW-w64 runtime, installed as COPYRIGHT.mingw-w64 beside LICENSE")
+    if(NOT ZIN_C_LIBRARY_NOTICE)
+        message(FATAL_ERROR "The Windows programs embed parts of the MinGW-w64 runtime, and its "
+            "licence notice must go with them: there is none in "
+            "/usr/share/doc/mingw-w64-x86-64-dev/ or /usr/share/doc/mingw-w64-common/. Set "
+            "ZIN_C_LIBRARY_NOTICE to MinGW-w64's copyright file.")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ZIN_C_LIBRARY_NOTICE}")
+    install(FILES "${ZIN_C_LIBRARY_NOTICE}" DESTINATION "${ZIN_INSTALL_DOC_DIR}"
+        RENAME COPYRIGHT.mingw-w64 COMPONENT licence)
 endif()
 if(EXISTS "${PROJECT_SOURCE_DIR}/README.md")
     install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${ZIN_INSTALL_DOC_DIR}")

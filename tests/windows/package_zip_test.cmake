@@ -3,8 +3,10 @@
 # whose name is Greek and CJK, the toolchain's ar, nm and ranlib (the
 # stand-in tool) and its plugin put where the tree expects them; then each
 # wrapper runs under Wine from there and must find both through its own
-# location. Variables (-D): CPACK, BUILD_DIR, SCRATCH, EMULATOR (;-list),
-# STAND_IN, BIN_DIR, TOOL_DIR, PLUGIN_DIR, PLUGIN.
+# location. The ZIP carries the project's licence and the notice of the
+# MinGW-w64 runtime the programs embed. Variables (-D): CPACK, BUILD_DIR,
+# SCRATCH, EMULATOR (;-list), STAND_IN, BIN_DIR, TOOL_DIR, PLUGIN_DIR, PLUGIN,
+# DOC_DIR, LICENSE, NOTICE.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -32,6 +34,21 @@ endforeach()
 file(TOUCH "${root}/${PLUGIN_DIR}/${PLUGIN}")
 
 set(failures "")
+set(doc_files LICENSE COPYRIGHT.mingw-w64)
+set(doc_sources "${LICENSE}" "${NOTICE}")
+foreach(file source IN ZIP_LISTS doc_files doc_sources)
+    set(packed "${root}/${DOC_DIR}/${file}")
+    if(NOT EXISTS "${packed}")
+        string(APPEND failures "the ZIP lacks ${DOC_DIR}/${file}\n")
+        continue()
+    endif()
+    file(SHA256 "${packed}" packed_hash)
+    file(SHA256 "${source}" source_hash)
+    if(NOT packed_hash STREQUAL source_hash)
+        string(APPEND failures "${DOC_DIR}/${file} in the ZIP is not ${source}\n")
+    endif()
+endforeach()
+
 set(wrappers zin-ar zin-nm zin-ranlib)
 set(tools ar nm ranlib)
 set(firsts rc -g x.a)
