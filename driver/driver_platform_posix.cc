@@ -4,6 +4,8 @@
 
 #include "driver/driver_platform.h"
 
+// The Windows version replaces *argc and *argv: one signature for both.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 bool driver_utf8_arguments(const char *program_name, int *argc, char ***argv) {
     // POSIX hands the bytes over as they were given.
     (void)program_name;

@@ -40,15 +40,19 @@ std::size_t malloc_usable_size(void *block) {
 // beyond its first handlers) allocates by these names, which a program's
 // malloc does not replace; served here, they cannot bring musl's allocator in.
 // A link that fails with a second __libc_malloc is that allocator coming in
-// all the same, for a member not served here.
+// all the same, for a member not served here. The names are musl's, reserved
+// identifiers by design.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 void *__libc_malloc(std::size_t size) {
     return region_allocate(size);
 }
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 void *__libc_calloc(std::size_t count, std::size_t size) {
     return region_allocate_array(count, size);
 }
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 void __libc_free(void *) {}
 
 } // extern "C"

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading the collected wait statuses and CPU times.
+#include "pex/pex_results.h"
+
 #include <cstring>
 
-#include "pex/pex_results.h"
 #include "pex/pex_stage.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Unix operation table and its simple descriptor and stream slots.
+#include "pex/pex_unix_backend.h"
+
 #include <fcntl.h>
 #include <unistd.h>
-
-#include "pex/pex_unix_backend.h"
 
 namespace {
 

@@ -28,6 +28,8 @@ char *put_backslashes(char *out, std::size_t count) {
 char *put_argument(char *out, const char *argument) {
     if (!needs_quotes(argument)) {
         std::size_t length = std::strlen(argument);
+        // The line is ended once every argument is in.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(out, argument, length);
         return out + length;
     }
