@@ -102,9 +102,12 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
 
     // The system's own name for the program's file where the host has one
     // (Windows: argv[0] may lack the directory and the ".exe"), else argv[0].
+    // A prefix names the program's file too: "zin-ar.exe" where programs carry
+    // a suffix, which a lookup on PATH would not find as "zin-ar".
     const char *program_path = argv[0];
     if (const char *exec_prefix = platform_getenv("ZIN_EXEC_PREFIX"); exec_prefix != nullptr) {
-        program_path = join_strings(exec_prefix, personality.wrapper_name, nullptr);
+        program_path = join_strings(exec_prefix, personality.wrapper_name,
+                                    platform_executable_suffix, nullptr);
     } else if (const char *own_path = platform_program_path(); own_path != nullptr) {
         program_path = own_path;
     }

@@ -102,6 +102,18 @@ TEST_F(WindowsWrapperTest, ArgumentsArriveExactly) {
     expect_run(wrapper("zin-nm", args), tool_output("nm", args), "", 0);
 }
 
+// An empty ZIN_EXEC_PREFIX makes the bare name the program's path, looked up
+// on PATH: as a program's file it is the name with ".exe".
+TEST_F(WindowsWrapperTest, EmptyExecPrefixFindsTheProgramOnPath) {
+    make_dirs(at("elsewhere"));
+    std::string copy = at("elsewhere/zin-nm.exe");
+    copy_file(built_programs().zin_nm, copy, 0755);
+    Launch launch = wrapper("zin-nm", {"a.o"}, {{"ZIN_EXEC_PREFIX", ""}, {"PATH", tree_.bin_dir}});
+    launch.executable = copy;
+    launch.argv[0] = copy;
+    expect_run(launch, tool_output("nm", {"a.o"}), "", 0);
+}
+
 // A tool's command line one unit over the limit is refused before anything
 // starts; one at the limit runs. The wrapper's own line fits either way.
 TEST_F(WindowsWrapperTest, CommandLineOverTheLimitIsRefused) {
