@@ -174,6 +174,13 @@ TEST_F(WrapperTest, VeryLongRootsAreShortenedOrReported) {
     InstallTree tree = install_tree_layout(root);
     Launch launch = wrapper("zin-ar", {"t"}, {{"PATH", at("path")}});
     launch.executable = launch.argv[0] = tree.bin_dir + "zin-ar";
+#ifdef ZIN_E2E_SANITIZED
+    // The leak checker cannot symbolize a program under so long a path, so
+    // the suppression of the wrapper's deliberate leaks would not match.
+    const char *options = std::getenv("ASAN_OPTIONS");
+    set_env(launch, "ASAN_OPTIONS",
+            std::string(options != nullptr ? options : "") + ":detect_leaks=0");
+#endif
     expect_run(launch, lines({root + tool_suffix + "ar", "--plugin", tree_plugin(tree), "-t"}), "",
                0);
 
