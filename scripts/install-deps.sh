@@ -17,7 +17,7 @@
 # (scripts/coverage.sh).
 set -eu
 
-packages="cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils
+packages="cmake make g++ clang libgtest-dev libgmock-dev binutils
   util-linux mount llvm-14-linker-tools groff-base man-db dpkg-dev file lintian musl-dev musl-tools"
 
 for group in "$@"; do
