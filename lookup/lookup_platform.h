@@ -5,7 +5,8 @@
 // what a search learns about a candidate, the canonical form of a path and
 // how two directory names compare. One implementation per host
 // (lookup_platform_posix.cc, lookup_platform_windows.cc), chosen by the
-// build; the constants are here, so that the name rules stay inline.
+// build, and lookup_platform.cc for what both say alike on top of it; the
+// constants are here, so that the name rules stay inline.
 #pragma once
 
 #include <cstddef>

@@ -50,15 +50,6 @@ bool platform_access(const char *path, int mode) {
     return access(path, mode) == 0;
 }
 
-bool file_identity(const char *path, FileIdentity *identity) {
-    FileFacts facts;
-    if (path == nullptr || !platform_file_facts(path, &facts)) {
-        return false;
-    }
-    *identity = facts.identity;
-    return true;
-}
-
 bool running_program_identity(FileIdentity *identity) {
     // The path the kernel was asked to execute, from the auxiliary vector:
     // no /proc needed (build chroots often lack it), and an emulator that

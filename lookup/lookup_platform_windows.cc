@@ -216,15 +216,6 @@ bool platform_access(const char *path, int mode) {
     return passes;
 }
 
-bool file_identity(const char *path, FileIdentity *identity) {
-    FileFacts facts;
-    if (path == nullptr || !platform_file_facts(path, &facts)) {
-        return false;
-    }
-    *identity = facts.identity;
-    return true;
-}
-
 bool running_program_identity(FileIdentity *identity) {
     wchar_t *wide = module_path();
     if (wide == nullptr) {
