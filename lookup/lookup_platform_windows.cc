@@ -20,8 +20,10 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The longest path the wide calls take, in UTF-16 units with the NUL.
 constexpr DWORD longest_wide_path = 32768;
 
-// Room for one path component in UTF-16 units: the longest name a Windows
-// file system holds is 255 units, and a component also carries its separators.
+// Room on the stack for one path component in UTF-16 units: the longest name
+// a Windows file system holds is 255 units, and a component also carries its
+// separators. A longer one (a long run of separators, or no file's name at
+// all) goes to the heap.
 constexpr int component_capacity = 512;
 
 // Whether `path` begins with a drive letter and ':'.
@@ -136,21 +138,38 @@ wchar_t *without_verbatim_prefix(wchar_t *path) {
     return path;
 }
 
-// Writes the UTF-16 form of component `text` into `wide` (component_capacity
-// units), every '/' made '\\', and returns its length without the NUL; -1
-// when `text` is not valid UTF-8 or longer than any name.
-int wide_component(const char *text, wchar_t *wide) {
-    int units =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, component_capacity);
+// The UTF-16 form of component `text`, every '/' made '\\', with its length
+// without the NUL in *length: in `room` (component_capacity units) when it
+// fits there, else in a new block (plain malloc) that the caller frees. Null
+// when `text` is not valid UTF-8 or the block cannot be had.
+wchar_t *wide_component(const char *text, wchar_t *room, int *length) {
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
     if (units == 0) {
-        return -1;
+        return nullptr;
     }
+    wchar_t *wide = room;
+    if (units > component_capacity) {
+        wide =
+            static_cast<wchar_t *>(std::malloc(static_cast<std::size_t>(units) * sizeof(wchar_t)));
+        if (wide == nullptr) {
+            return nullptr;
+        }
+    }
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, units);
     for (int i = 0; i < units; ++i) {
         if (wide[i] == L'/') {
             wide[i] = L'\\';
         }
     }
-    return units - 1;
+    *length = units - 1;
+    return wide;
+}
+
+// Frees the UTF-16 form of a component unless it lies in `room`.
+void free_wide_component(wchar_t *wide, const wchar_t *room) {
+    if (wide != room) {
+        std::free(wide);
+    }
 }
 
 } // namespace
@@ -269,11 +288,18 @@ bool platform_same_component(const char *a, const char *b) {
     if (std::strcmp(a, b) == 0) {
         return true;
     }
-    wchar_t wide_a[component_capacity];
-    wchar_t wide_b[component_capacity];
-    int length_a = wide_component(a, wide_a);
-    int length_b = wide_component(b, wide_b);
-    // Bytes that are no UTF-8 text, or no name, equal only themselves.
-    return length_a >= 0 && length_b >= 0 &&
-           CompareStringOrdinal(wide_a, length_a, wide_b, length_b, TRUE) == CSTR_EQUAL;
+    wchar_t room_a[component_capacity];
+    wchar_t room_b[component_capacity];
+    int length_a = 0;
+    int length_b = 0;
+    wchar_t *wide_a = wide_component(a, room_a, &length_a);
+    wchar_t *wide_b = wide_component(b, room_b, &length_b);
+    // Bytes that are no UTF-8 text equal only themselves. Without memory for
+    // a long component the two count as different: at worst a relocated
+    // directory climbs out of a directory and back into it.
+    bool same = wide_a != nullptr && wide_b != nullptr &&
+                CompareStringOrdinal(wide_a, length_a, wide_b, length_b, TRUE) == CSTR_EQUAL;
+    free_wide_component(wide_a, room_a);
+    free_wide_component(wide_b, room_b);
+    return same;
 }

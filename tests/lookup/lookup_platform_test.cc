@@ -107,6 +107,9 @@ TEST(LookupPlatform, ListsAndComponentsOfEachHost) {
         const char *b;
         bool same;
     };
+    // Longer than any file's name, so beyond a name's room in UTF-16 units.
+    std::string long_upper = "BIN" + std::string(600, '\\');
+    std::string long_lower = "bin" + std::string(600, '/');
     for (const SameRow &row : {
              SameRow{Host::both, "bin/", "bin/", true},
              SameRow{Host::both, "bin/", "bin", false},
@@ -117,6 +120,8 @@ TEST(LookupPlatform, ListsAndComponentsOfEachHost) {
              SameRow{Host::windows, "\xC3\x84/", "\xC3\xA4/", true},
              SameRow{Host::windows, "\xFF/", "\xFF/", true}, // not UTF-8: only the same bytes
              SameRow{Host::windows, "\xFF/", "\xFE/", false},
+             SameRow{Host::posix, long_upper.c_str(), long_lower.c_str(), false},
+             SameRow{Host::windows, long_upper.c_str(), long_lower.c_str(), true},
          }) {
         if (holds_here(row.host)) {
             EXPECT_EQ(platform_same_component(row.a, row.b), row.same) << row.a << " " << row.b;
