@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "lookup/base_name.h"
+#include "lookup/parent_steps.h"
 #include "lookup/path_components.h"
 #include "lookup/relocated_prefix.h"
 #include "lookup/search_list.h"
@@ -193,6 +194,34 @@ TEST_F(LookupPlatformFiles, FactsAccessAndIdentity) {
     std::free(own);
     ASSERT_TRUE(running_program_identity(&self));
     EXPECT_TRUE(self.volume == expected.volume && self.index == expected.index);
+}
+
+// "name/.." steps with the host's separators, on a name that begins with the
+// host's root (on Windows a drive).
+TEST_F(LookupPlatformFiles, ParentStepsOfEachHost) {
+    ASSERT_TRUE(kit::make_dirs(at("d/real/sub")));
+    ASSERT_TRUE(kit::write_file(at("d/file"), ""));
+    struct Row {
+        Host host;
+        std::string path;
+        std::string shortened;
+    };
+    const Row rows[] = {
+        {Host::posix, at("d\\real\\..\\x"), at("d\\real\\..\\x")}, // one name
+        {Host::windows, at("d\\real\\..\\x"), at("d\\x")},
+        {Host::windows, at("d/real\\sub/..\\../x\\"), at("d/x\\")},
+        {Host::windows, at("d\\real\\.."), at("d")},
+        {Host::windows, at("d\\file\\..\\x"), at("d\\file\\..\\x")},
+    };
+    for (const Row &row : rows) {
+        if (!holds_here(row.host)) {
+            continue;
+        }
+        char *result = remove_parent_steps(row.path.c_str());
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result, row.shortened) << row.path;
+        std::free(result);
+    }
 }
 
 TEST_F(LookupPlatformFiles, CanonicalForm) {
