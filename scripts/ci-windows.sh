@@ -11,8 +11,10 @@ cd "$(dirname "$0")/.."
 
 build=build/windows
 
-# Ends the Wine server of the build's prefix, if one runs.
+# Ends the Wine server of the build's prefix, if one runs (none when the
+# build was never configured).
 stop_wine_server() {
+    [ -f "$build/CMakeCache.txt" ] || return 0
     server=$(sed -n 's/^ZIN_WINESERVER:FILEPATH=//p' "$build/CMakeCache.txt")
     if [ -n "$server" ] && [ -d "$build/wine-prefix" ]; then
         WINEPREFIX="$PWD/$build/wine-prefix" "$server" -k 2>/dev/null || true
