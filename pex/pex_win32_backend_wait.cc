@@ -30,6 +30,14 @@ void store_duration(FILETIME time, std::int64_t *seconds, std::int64_t *microsec
 int pex_win32_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stage_times,
                          int terminate_first, const char **error_message, int *error_number) {
     auto process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(pid));
+    // A value that is no process handle is nobody's child, and is left alone:
+    // ending, waiting for or closing it would act on another object of this
+    // process (a negative value is a pseudo-handle: -1 this very process).
+    if (pid <= 0 || GetProcessId(process) == 0) {
+        *error_message = "WaitForSingleObject";
+        *error_number = ECHILD;
+        return -1;
+    }
     if (terminate_first != 0) {
         // Fails harmlessly for a child that has already ended, which keeps its code.
         TerminateProcess(process, pex_win32_terminated_exit_code);
@@ -61,8 +69,7 @@ int pex_win32_wait_child(Pipeline *, pid_t pid, int *status, PexStageTimes *stag
     CloseHandle(process);
     if (failed != nullptr) {
         *error_message = failed;
-        // A handle that is no process's: no such child, as waitpid would say.
-        *error_number = error == ERROR_INVALID_HANDLE ? ECHILD : platform_errno_from_win32(error);
+        *error_number = platform_errno_from_win32(error);
         return -1;
     }
     return 0;

@@ -257,11 +257,22 @@ TEST_F(Win32BackendTest, TimesTerminationAndStrangers) {
     EXPECT_LT(times.user_usec, 1000000);
     EXPECT_LT(times.system_usec, 1000000);
 
-    int status = -1;
-    EXPECT_EQ(pex_win32_wait_child(&pipeline_, 0, &status, nullptr, 0, &message_, &error_number_),
-              -1);
-    EXPECT_STREQ(message_, "WaitForSingleObject");
-    EXPECT_EQ(error_number_, ECHILD) << "no process behind the id";
+    // Ids with no child behind them, ended first: none, this very process
+    // (a pseudo-handle), a file of this process, which must stay open.
+    int fd = pex_win32_backend.open_for_write(&pipeline_, at("file").c_str(), 1, 0);
+    ASSERT_GE(fd, 0);
+    for (intptr_t stranger : {intptr_t{0}, intptr_t{-1}, _get_osfhandle(fd)}) {
+        SCOPED_TRACE(stranger);
+        int status = -1;
+        EXPECT_EQ(pex_win32_wait_child(&pipeline_, static_cast<pid_t>(stranger), &status, nullptr,
+                                       1, &message_, &error_number_),
+                  -1);
+        EXPECT_STREQ(message_, "WaitForSingleObject");
+        EXPECT_EQ(error_number_, ECHILD);
+    }
+    EXPECT_EQ(_write(fd, "x", 1), 1);
+    EXPECT_EQ(_close(fd), 0);
+    platform_remove(at("file").c_str());
 }
 
 // The input pipe's writer stays open while the second stage starts: only
