@@ -35,10 +35,12 @@ const char *installation_dir(const char *resolved_path, const char *directory) {
 }
 
 // Whether every name searched in `directory` makes a path shorter than
-// PATH_MAX: its prefix (with the '/' the list adds) and `longest_name` fit.
+// PATH_MAX: its prefix (with the '/' the list adds) and `longest_name` fit,
+// counted as the host counts them.
 bool fits(const char *directory, std::size_t longest_name) {
-    std::size_t length = std::strlen(directory);
-    if (length == 0 || !platform_is_separator(directory[length - 1])) {
+    std::size_t bytes = std::strlen(directory);
+    std::size_t length = platform_path_length(directory);
+    if (bytes == 0 || !platform_is_separator(directory[bytes - 1])) {
         ++length;
     }
     return length + longest_name < PATH_MAX;
@@ -124,9 +126,9 @@ int wrapper_main(const WrapperPersonality &personality, int argc, char **argv) {
             : join_strings(personality.wrapped_tool_name, platform_executable_suffix, nullptr);
     SearchList tool_dirs{};
     SearchList path_dirs{};
-    std::size_t longest_name = std::strlen(plugin_file_name);
-    if (std::strlen(tool_file) > longest_name) {
-        longest_name = std::strlen(tool_file);
+    std::size_t longest_name = platform_path_length(plugin_file_name);
+    if (platform_path_length(tool_file) > longest_name) {
+        longest_name = platform_path_length(tool_file);
     }
     if (!add_installation_dir(&tool_dirs,
                               join_strings(exec_dir, target_machine, "/", toolchain_version, "/",

@@ -30,6 +30,10 @@ constexpr bool platform_is_separator(char c) {
     return c == '/' || (platform_windows_names && c == '\\');
 }
 
+// The length of `path` as the host's PATH_MAX counts it: bytes on POSIX,
+// UTF-16 units on Windows, whose MAX_PATH is a limit of the wide calls.
+std::size_t platform_path_length(const char *path);
+
 // Whether `path` is absolute. POSIX: it begins with '/'. Windows: it begins
 // with a separator (a UNC root "\\server\share\" among them) or with a drive
 // letter, ':' and a separator ("C:\", "C:/"); "C:foo" is not absolute.

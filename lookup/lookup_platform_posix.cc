@@ -24,6 +24,10 @@ void take_facts(const struct stat &status, FileFacts *facts) {
 
 } // namespace
 
+std::size_t platform_path_length(const char *path) {
+    return std::strlen(path);
+}
+
 bool platform_is_absolute(const char *path) {
     return path[0] == '/';
 }

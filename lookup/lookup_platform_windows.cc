@@ -174,6 +174,19 @@ void free_wide_component(wchar_t *wide, const wchar_t *room) {
 
 } // namespace
 
+std::size_t platform_path_length(const char *path) {
+    // One unit for each UTF-8 sequence, two for one of four bytes (beyond
+    // U+FFFF: a surrogate pair); counted from the lead bytes alone.
+    std::size_t units = 0;
+    for (const char *p = path; *p != '\0'; ++p) {
+        auto byte = static_cast<unsigned char>(*p);
+        if ((byte & 0xC0) != 0x80) {
+            units += byte >= 0xF0 ? 2 : 1;
+        }
+    }
+    return units;
+}
+
 bool platform_is_absolute(const char *path) {
     return platform_is_separator(path[0]) || (has_drive(path) && platform_is_separator(path[2]));
 }

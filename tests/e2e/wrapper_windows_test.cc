@@ -7,12 +7,14 @@
 // "\r\n", as text-mode standard error writes them.
 #include <algorithm>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "driver/build_config.h"
 #include "pex/pex_win32_backend.h"
 #include "testkit/files.h"
 #include "testkit/wrapper_test.h"
@@ -94,6 +96,22 @@ TEST_F(WindowsWrapperTest, TextOutsideAsciiPassesThrough) {
     std::vector<std::string> args = {"Ωμέγα", "漢字 テスト", "ü"};
     expect_run(wrapper("zin-ar", args, {{"STAND_IN_STDERR", "σφάλμα 错误\n"}}),
                tool_output("ar", {"-Ωμέγα", "漢字 テスト", "ü"}), "σφάλμα 错误\n", 0);
+}
+
+// PATH_MAX (MAX_PATH) counts UTF-16 units: a root in CJK characters whose
+// tool directory with the plugin's name is under it in units, though over it
+// in UTF-8 bytes, is searched as it is, not shortened.
+TEST_F(WindowsWrapperTest, PathLimitCountsUnitsNotBytes) {
+    std::size_t longest_name = std::strlen(plugin_file_name);
+    std::size_t units = install_tree_layout(at("")).tool_dir.size() + longest_name; // ASCII
+    std::string name;
+    for (int in_name = 0; units + 1 < PATH_MAX; ++units) {
+        // Names of 60 characters, 180 bytes: shorter than a file system takes.
+        name += ++in_name % 61 == 0 ? "/" : "\u6f22";
+    }
+    tree_ = as_relocated_by_the_wrapper(build_install_tree(at(name), built_programs()));
+    ASSERT_GE(tree_.tool_dir.size() + longest_name, static_cast<std::size_t>(PATH_MAX));
+    expect_run(wrapper("zin-nm", {"a.o"}), tool_output("nm", {"a.o"}), "", 0);
 }
 
 TEST_F(WindowsWrapperTest, ArgumentsArriveExactly) {

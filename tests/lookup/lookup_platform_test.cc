@@ -74,6 +74,9 @@ TEST(LookupPlatform, NamesOfEachHost) {
         {Host::windows, "\\\\srv\\share\\a/b", true, 12, "b", "\\\\|srv\\|share\\|a/|b|"},
         {Host::windows, "\\tc\\ar", true, 1, "ar", "\\|tc\\|ar|"},
     };
+    // PATH_MAX counts bytes on POSIX and UTF-16 units on Windows: 'Ω' is two
+    // bytes, '漢' three, U+1F600 four bytes and a surrogate pair.
+    EXPECT_EQ(platform_path_length("/\u03a9\u6f22\U0001F600"), platform_windows_names ? 5u : 10u);
     for (const Row &row : rows) {
         if (!holds_here(row.host)) {
             continue;
