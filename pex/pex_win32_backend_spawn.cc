@@ -204,6 +204,12 @@ struct StartPlan {
 bool make_start_plan(int flags, const char *executable, const char *const *argv,
                      const char *const *env, StartPlan *plan, SpawnFailure *failure) {
     *plan = StartPlan{nullptr, nullptr, nullptr};
+    if (executable == nullptr) {
+        // No name to search for or convert; EFAULT, as the Unix back end says.
+        failure->message = "CreateProcess";
+        failure->error_number = EFAULT;
+        return false;
+    }
     char *line = pex_win32_command_line(argv);
     if (line == nullptr) {
         failure->message = "command line cannot hold the arguments";

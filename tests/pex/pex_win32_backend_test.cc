@@ -129,8 +129,8 @@ TEST_F(Win32BackendTest, ExitCodesAndArgumentsArriveWhole) {
     EXPECT_EQ(wait_for(pid), 0);
 }
 
-// A start that fails: the flags, the executable (relative: in the scratch
-// directory) and the errno reported with "CreateProcess".
+// A start that fails: the flags, the executable (without PEX_PATH_SEARCH in
+// the scratch directory) and the errno reported with "CreateProcess".
 struct StartFailureRow {
     int flags;
     const char *executable;
@@ -141,15 +141,16 @@ TEST_F(Win32BackendTest, FailedStartsReportAndCloseTheDescriptors) {
     ASSERT_TRUE(kit::write_file(at("text.exe"), "not a program\n"));
     for (const StartFailureRow &row : {StartFailureRow{0, "missing.exe", ENOENT},
                                        StartFailureRow{PEX_PATH_SEARCH, "zin-no-such", ENOENT},
-                                       StartFailureRow{0, "text.exe", ENOEXEC}}) {
-        SCOPED_TRACE(row.executable);
+                                       StartFailureRow{0, "text.exe", ENOEXEC},
+                                       StartFailureRow{PEX_PATH_SEARCH, nullptr, EFAULT}}) {
+        SCOPED_TRACE(row.executable != nullptr ? row.executable : "null");
         int in[2];
         int out[2];
         make_pipe(in);
         make_pipe(out);
-        std::string executable = row.flags != 0 ? row.executable : at(row.executable);
-        EXPECT_EQ(spawn(row.flags, executable.c_str(), {"x"}, {"PATH=" + scratch_}, in[0], out[1]),
-                  -1);
+        std::string path = row.flags != 0 ? "" : at(row.executable);
+        const char *executable = row.flags != 0 ? row.executable : path.c_str();
+        EXPECT_EQ(spawn(row.flags, executable, {"x"}, {"PATH=" + scratch_}, in[0], out[1]), -1);
         EXPECT_STREQ(message_, "CreateProcess");
         EXPECT_EQ(error_number_, row.error_number);
         EXPECT_EQ(kit::read_fd(out[0]), "") << "end of file: the back end closed the writer";
