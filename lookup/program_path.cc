@@ -45,12 +45,18 @@ const char *search_path_entries(const char *search_path, const char *name, std::
     }
 }
 
-// Looks `name` up on `search_path` and returns the canonical form of the
-// first program found there, or of the name itself. Out of line, so that the
-// candidate buffer is on the stack only while PATH is searched: a program
-// path holding a separator is resolved without it beneath realpath's own buffers,
-// which spares a run a page.
-[[gnu::noinline]] char *search_and_resolve(const char *search_path, const char *name) {
+// The program path relocation splits: the canonical form of `path`
+// (`canonical` set), or a plain copy.
+char *program_path_copy(const char *path, bool canonical) {
+    return canonical ? canonical_path(path) : strdup(path);
+}
+
+// Looks `name` up on `search_path` and copies the first program found there,
+// or the name itself (program_path_copy). Out of line, so that the candidate
+// buffer is on the stack only while PATH is searched: a program path holding
+// a separator is resolved without it beneath realpath's own buffers, which
+// spares a run a page.
+[[gnu::noinline]] char *search_and_copy(const char *search_path, const char *name, bool canonical) {
     std::size_t name_length = std::strlen(name);
     std::size_t path_length = std::strlen(search_path);
     // Entry, '/', name and NUL; or "./", name and NUL for an empty value.
@@ -75,21 +81,30 @@ const char *search_path_entries(const char *search_path, const char *name, std::
         candidate = heap_candidate;
     }
     const char *found = search_path_entries(search_path, name, name_length, candidate);
-    char *full = canonical_path(found != nullptr ? found : name);
+    char *full = program_path_copy(found != nullptr ? found : name, canonical);
     std::free(heap_candidate);
     return full;
 }
 
-} // namespace
-
-char *resolve_program_path(const char *program_path) {
+// resolve_program_path (`canonical` set) or find_program_path.
+char *locate_program_path(const char *program_path, bool canonical) {
     if (program_path == nullptr) {
         return nullptr;
     }
     if (platform_base_name(program_path) == program_path) {
         if (const char *search_path = platform_getenv("PATH"); search_path != nullptr) {
-            return search_and_resolve(search_path, program_path);
+            return search_and_copy(search_path, program_path, canonical);
         }
     }
-    return canonical_path(program_path);
+    return program_path_copy(program_path, canonical);
+}
+
+} // namespace
+
+char *resolve_program_path(const char *program_path) {
+    return locate_program_path(program_path, true);
+}
+
+char *find_program_path(const char *program_path) {
+    return locate_program_path(program_path, false);
 }

@@ -125,12 +125,23 @@ char *relocate_directory(const char *resolved_program_path, const char *bin_dir,
     return result;
 }
 
-char *relocated_prefix(const char *program_path, const char *bin_dir, const char *target_dir) {
+char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
+                               const char *target_dir, int resolve_links) {
     if (program_path == nullptr || bin_dir == nullptr || target_dir == nullptr) {
         return nullptr;
     }
-    char *resolved = resolve_program_path(program_path);
-    char *result = relocate_directory(resolved, bin_dir, target_dir);
-    std::free(resolved);
+    char *found =
+        resolve_links != 0 ? resolve_program_path(program_path) : find_program_path(program_path);
+    char *result = relocate_directory(found, bin_dir, target_dir);
+    std::free(found);
     return result;
+}
+
+char *relocated_prefix(const char *program_path, const char *bin_dir, const char *target_dir) {
+    return compute_relocated_prefix(program_path, bin_dir, target_dir, 1);
+}
+
+char *relocated_prefix_keep_links(const char *program_path, const char *bin_dir,
+                                  const char *target_dir) {
+    return compute_relocated_prefix(program_path, bin_dir, target_dir, 0);
 }

@@ -17,3 +17,13 @@ char *relocate_directory(const char *resolved_program_path, const char *bin_dir,
 // relocate_directory on resolve_program_path(`program_path`): a program
 // reached through PATH or a symbolic link is relocated from where it really is.
 char *relocated_prefix(const char *program_path, const char *bin_dir, const char *target_dir);
+
+// relocate_directory on find_program_path(`program_path`): relocated from the
+// path as found on PATH or as given, through whatever links it holds.
+char *relocated_prefix_keep_links(const char *program_path, const char *bin_dir,
+                                  const char *target_dir);
+
+// relocated_prefix when `resolve_links` is non-zero, else
+// relocated_prefix_keep_links.
+char *compute_relocated_prefix(const char *program_path, const char *bin_dir,
+                               const char *target_dir, int resolve_links);

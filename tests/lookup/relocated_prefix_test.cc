@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Relocating configured directories like the running program: the string
 // work on a program path taken as it is, the lookup of the program on PATH
-// with its canonical form, and the two composed.
+// with its canonical form, and the two composed, links resolved or kept.
 #include <sys/stat.h>
 
 #include "relocation_fixture.h"
@@ -43,7 +43,7 @@ TEST_F(RelocatedPrefixTest, ShapeOfTheTargetDirectory) {
 }
 
 TEST_F(RelocatedPrefixTest, NullAndEmptyArguments) {
-    for (auto run : {relocate, relocated}) {
+    for (auto run : {relocate, relocated, kept}) {
         EXPECT_EQ(run(nullptr, bin_dir, lib_dir), std::nullopt);
         EXPECT_EQ(run("/opt/tc/bin/zin-ar", nullptr, lib_dir), std::nullopt);
         EXPECT_EQ(run("/opt/tc/bin/zin-ar", bin_dir, nullptr), std::nullopt);
@@ -54,7 +54,8 @@ TEST_F(RelocatedPrefixTest, NullAndEmptyArguments) {
     EXPECT_EQ(resolve(nullptr), std::nullopt);
 }
 
-// relocated_prefix relocates from the canonical form of the program's path.
+// relocated_prefix relocates from the canonical form of the program's path,
+// relocated_prefix_keep_links from the path as found.
 TEST_F(RelocatedPrefixTest, ComposedWithTheResolvedPath) {
     install_program("real");
     ASSERT_TRUE(kit::make_dirs(at("link")));
@@ -62,11 +63,21 @@ TEST_F(RelocatedPrefixTest, ComposedWithTheResolvedPath) {
     std::string through_link = at("link/zin-ar");
     EXPECT_EQ(relocate(through_link.c_str()), relocated_from("link"));
     EXPECT_EQ(relocated(through_link.c_str()), relocated_from("real"));
+    EXPECT_EQ(kept(through_link.c_str()), relocated_from("link"));
+    for (int resolve_links : {0, 1}) {
+        EXPECT_EQ(
+            take(compute_relocated_prefix(through_link.c_str(), bin_dir, lib_dir, resolve_links)),
+            relocated_from(resolve_links != 0 ? "real" : "link"));
+    }
 
     ASSERT_EQ(chdir(at("real").c_str()), 0);
     EXPECT_EQ(relocated("./zin-ar"), relocated_from("real"));
+    EXPECT_EQ(kept("./zin-ar"), "./../lib/zin13/zin/");
     setenv("PATH", at("link").c_str(), 1);
     EXPECT_EQ(relocated("zin-ar", bin_dir, libexec_dir), at("real") + "/../libexec/zin13/zin/");
+    EXPECT_EQ(kept("zin-ar", bin_dir, libexec_dir), at("link") + "/../libexec/zin13/zin/");
+    // Not on PATH: the bare name, relocated against nothing.
+    EXPECT_EQ(kept("zin-nm"), "../lib/zin13/zin/");
 }
 
 TEST_F(RelocatedPrefixTest, ResolveFindsTheProgramAndResolvesLinks) {

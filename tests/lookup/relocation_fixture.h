@@ -41,6 +41,12 @@ inline std::optional<std::string> relocated(const char *program, const char *bin
     return take(relocated_prefix(program, bin, target));
 }
 
+// relocated_prefix_keep_links as text.
+inline std::optional<std::string> kept(const char *program, const char *bin = bin_dir,
+                                       const char *target = lib_dir) {
+    return take(relocated_prefix_keep_links(program, bin, target));
+}
+
 // resolve_program_path as text.
 inline std::optional<std::string> resolve(const char *program) {
     return take(resolve_program_path(program));
