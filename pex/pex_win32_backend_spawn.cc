@@ -21,8 +21,10 @@ static_assert(sizeof(pid_t) >= sizeof(HANDLE), "a process id carries the child's
 
 namespace {
 
-// What a searched name may lack: tried as given, then as a program.
-constexpr const char *search_suffixes[] = {"", ".exe"};
+// What a searched name is tried with in each directory: first as a program,
+// as CreateProcess completes a name, so that a file of the bare name beside
+// it (a script, say) does not hide it; then as given.
+constexpr const char *search_suffixes[] = {".exe", ""};
 
 // The start of the environment entry that holds the search path.
 constexpr char path_entry[] = "PATH=";
@@ -72,7 +74,7 @@ const char *search_path(const char *const *env) {
     return nullptr;
 }
 
-// The first file `name` or `name`.exe in a directory of `path` (';'
+// The first file `name`.exe or `name` in a directory of `path` (';'
 // separated; an empty entry is skipped), as a new string; null when none.
 char *find_on_path(const char *name, const char *path) {
     if (path == nullptr) {

@@ -178,7 +178,8 @@ TEST_F(Win32BackendTest, CommandLineLimitInUtf16Units) {
 }
 
 // Non-ASCII text in the environment block, in a program's path and in the
-// name searched on PATH; standard error merged into the output.
+// name searched on PATH, found as a program beside a file of the bare name;
+// standard error merged into the output.
 TEST_F(Win32BackendTest, NonAsciiEnvironmentAndNames) {
     const std::string text = "ελληνικά 日本語 ü";
     EXPECT_EQ(run(0, tool, {"tool"}, {"STAND_IN_STDERR=" + text}).err, text);
@@ -192,9 +193,12 @@ TEST_F(Win32BackendTest, NonAsciiEnvironmentAndNames) {
                         platform_utf8_to_wide(copy.c_str())};
     ASSERT_TRUE(CreateDirectoryW(wide[0], nullptr));
     ASSERT_TRUE(CopyFileW(wide[1], wide[2], TRUE));
+    const std::string script = directory + "\\工具";
+    ASSERT_TRUE(kit::write_file(script, "#!/bin/sh\n"));
     EXPECT_EQ(run(0, copy.c_str(), {"工具", text}, {}).out, lines({"工具", text}));
     EXPECT_EQ(run(PEX_PATH_SEARCH, "工具", {"工具"}, {"PATH=C:\\nowhere;" + directory}).out,
               "工具\n");
+    platform_remove(script.c_str());
     DeleteFileW(wide[2]);
     RemoveDirectoryW(wide[0]);
     for (wchar_t *name : wide) {
