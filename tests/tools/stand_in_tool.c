@@ -32,6 +32,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -51,8 +52,6 @@ static int setting_is(const char *name, const char *value);
 #define read _read
 #define write _write
 #define close _close
-#define open _open
-#define O_CLOEXEC _O_NOINHERIT
 
 /* A new UTF-8 copy of `wide`, or null. */
 static char *utf8(const wchar_t *wide) {
@@ -70,6 +69,29 @@ static const char *setting(const char *name) {
     MultiByteToWideChar(CP_UTF8, 0, name, -1, wide_name, 64);
     const wchar_t *value = _wgetenv(wide_name);
     return value != NULL ? utf8(value) : NULL;
+}
+
+/* Opens the file `name` (UTF-8) for the descriptor listing, by its wide name
+ * and in binary mode; a descriptor or -1. */
+static int open_listing(const char *name) {
+    wchar_t wide_name[MAX_PATH];
+    if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide_name, MAX_PATH) == 0) {
+        return -1;
+    }
+    return _wopen(wide_name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+}
+
+/* Lets a call given a descriptor that is not open fail with EBADF: the
+ * system's C runtime would otherwise end the program (0xC0000417) when the
+ * probe below meets a closed descriptor, or _setmode a closed standard one. */
+static void ignore_invalid_parameter(const wchar_t *expression, const wchar_t *function,
+                                     const wchar_t *file, unsigned line, uintptr_t reserved) {
+    (void)expression;
+    (void)function;
+    (void)file;
+    (void)line;
+    (void)reserved;
 }
 
 /* The arguments in UTF-8, from the C runtime's wide parse of the command
@@ -120,6 +142,11 @@ static void raise_exception(const char *what) {
 
 static const char *setting(const char *name) {
     return getenv(name);
+}
+
+/* Opens the file `name` for the descriptor listing; a descriptor or -1. */
+static int open_listing(const char *name) {
+    return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
 static int compare_ints(const void *left, const void *right) {
@@ -240,7 +267,7 @@ static int run(int argc, char **argv) {
     fflush(stdout);
     const char *listing = setting("STAND_IN_FDS_TO");
     if (listing != NULL) {
-        int fd = open(listing, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        int fd = open_listing(listing);
         if (fd >= 0) {
             list_descriptors(fds, fd_count, fd);
             close(fd);
@@ -271,6 +298,7 @@ static int run(int argc, char **argv) {
 #ifdef _WIN32
 /* The wide entry (-municode): the narrow argv would be in the ANSI code page. */
 int wmain(int argc, wchar_t **argv) {
+    _set_invalid_parameter_handler(ignore_invalid_parameter);
     char **arguments = utf8_arguments(argc, argv);
     return arguments != NULL ? run(argc, arguments) : 125;
 }
