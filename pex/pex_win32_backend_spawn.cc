@@ -151,9 +151,13 @@ struct ChildHandles {
 // other descriptor must be open.
 bool copy_handle(int fd, int standard_fd, HANDLE *copy, SpawnFailure *failure) {
     *copy = nullptr;
-    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    intptr_t raw = _get_osfhandle(fd);
+    auto handle = reinterpret_cast<HANDLE>(raw);
     HANDLE process = GetCurrentProcess();
-    bool valid = handle != INVALID_HANDLE_VALUE && handle != nullptr;
+    // Not only -1 (not open): the C runtime gives -2 for a standard descriptor
+    // of a program started without that handle, and -2 is the pseudo-handle
+    // of the current thread, which would go to the child as its stream.
+    bool valid = raw > 0;
     if (valid && DuplicateHandle(process, handle, process, copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
         return true;
     }
