@@ -24,6 +24,14 @@ extern const PexBackend pex_win32_backend;
 // cannot carry. Pure string work, built on every host.
 char *pex_win32_command_line(const char *const *argv);
 
+// A new environment block (malloc family) for CreateProcessW with
+// CREATE_UNICODE_ENVIRONMENT: the entries of `env` in UTF-16, each ended by a
+// NUL, sorted by name without regard to case as Windows keeps its own blocks
+// (entries of one name in the caller's order), one NUL more at the end; empty
+// entries left out; null with errno EILSEQ when an entry is not UTF-8
+// (Windows builds only).
+wchar_t *pex_win32_environment_block(const char *const *env);
+
 // Slot 3 of the Win32 back end; see PexBackend::spawn_child.
 pid_t pex_win32_spawn_child(Pipeline *pipeline, int flags, const char *executable,
                             const char *const *argv, const char *const *env, int in_fd, int out_fd,

@@ -108,34 +108,18 @@ char *find_on_path(const char *name, const char *path) {
     return nullptr;
 }
 
-// The environment block of `env` for CREATE_UNICODE_ENVIRONMENT: each entry
-// in UTF-16 with its NUL, one more NUL at the end. Null with the failure
-// recorded when an entry is not valid UTF-8.
-wchar_t *environment_block(const char *const *env, SpawnFailure *failure) {
-    std::size_t used = 0;
-    wchar_t *block = nullptr;
-    for (const char *const *entry = env; *entry != nullptr; ++entry) {
-        wchar_t *wide = platform_utf8_to_wide(*entry);
-        if (wide == nullptr) {
-            std::free(block);
-            failure->message = "CreateProcess";
-            failure->error_number = EILSEQ;
-            return nullptr;
-        }
-        std::size_t length = std::wcslen(wide) + 1;
-        block =
-            static_cast<wchar_t *>(checked_realloc(block, (used + length + 1) * sizeof(wchar_t)));
-        std::memcpy(block + used, wide, length * sizeof(wchar_t));
-        used += length;
-        std::free(wide);
-    }
-    if (used == 0) {
-        // An empty environment is two NULs, as if it held one empty string.
-        block = static_cast<wchar_t *>(checked_realloc(block, 2 * sizeof(wchar_t)));
-        block[used++] = L'\0';
-    }
-    block[used] = L'\0';
-    return block;
+// The length of the name of environment entry `entry`: up to its first '='
+// after the first character, since the names Windows gives the current
+// directory of each drive ("=C:") begin with one.
+int name_length(const wchar_t *entry) {
+    const wchar_t *equals = entry[0] != L'\0' ? std::wcschr(entry + 1, L'=') : nullptr;
+    return static_cast<int>(equals != nullptr ? equals - entry : std::wcslen(entry));
+}
+
+// Whether entry `a` belongs after entry `b`: by name, ordinal and without
+// regard to case, the order Windows keeps its own blocks in.
+bool sorts_after(const wchar_t *a, const wchar_t *b) {
+    return CompareStringOrdinal(a, name_length(a), b, name_length(b), TRUE) == CSTR_GREATER_THAN;
 }
 
 // The three handles the child gets, as inheritable copies that this call owns.
@@ -251,8 +235,12 @@ bool make_start_plan(int flags, const char *executable, const char *const *argv,
         return false;
     }
     if (env != nullptr) {
-        plan->environment = environment_block(env, failure);
-        return plan->environment != nullptr;
+        plan->environment = pex_win32_environment_block(env);
+        if (plan->environment == nullptr) {
+            failure->message = "CreateProcess";
+            failure->error_number = EILSEQ;
+            return false;
+        }
     }
     return true;
 }
@@ -326,6 +314,51 @@ void close_parent_copy(int fd, int standard_fd, SpawnFailure *failure) {
 }
 
 } // namespace
+
+wchar_t *pex_win32_environment_block(const char *const *env) {
+    std::size_t count = 0;
+    while (env[count] != nullptr) {
+        ++count;
+    }
+    auto **entries = static_cast<wchar_t **>(checked_calloc(count, sizeof(wchar_t *)));
+    std::size_t kept = 0;
+    std::size_t units = 2; // the last NUL, and the one of an empty block
+    for (std::size_t i = 0; i < count; ++i) {
+        if (env[i][0] == '\0') {
+            continue; // an empty entry would end the block early
+        }
+        wchar_t *wide = platform_utf8_to_wide(env[i]);
+        if (wide == nullptr) {
+            for (std::size_t j = 0; j < kept; ++j) {
+                std::free(entries[j]);
+            }
+            std::free(entries);
+            return nullptr;
+        }
+        units += std::wcslen(wide) + 1;
+        // Inserted after every entry it does not sort before, so that the
+        // entries of one name keep the caller's order.
+        std::size_t at = kept++;
+        for (; at > 0 && sorts_after(entries[at - 1], wide); --at) {
+            entries[at] = entries[at - 1];
+        }
+        entries[at] = wide;
+    }
+    auto *block = static_cast<wchar_t *>(checked_malloc(units * sizeof(wchar_t)));
+    wchar_t *out = block;
+    for (std::size_t i = 0; i < kept; ++i) {
+        std::size_t length = std::wcslen(entries[i]) + 1;
+        std::memcpy(out, entries[i], length * sizeof(wchar_t));
+        out += length;
+        std::free(entries[i]);
+    }
+    std::free(entries);
+    if (kept == 0) {
+        *out++ = L'\0'; // an empty block is two NULs, as if it held one empty string
+    }
+    *out = L'\0';
+    return block;
+}
 
 pid_t pex_win32_spawn_child(Pipeline *, int flags, const char *executable, const char *const *argv,
                             const char *const *env, int in_fd, int out_fd, int err_fd, int,

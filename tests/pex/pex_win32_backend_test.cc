@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
@@ -204,6 +205,33 @@ TEST_F(Win32BackendTest, NonAsciiEnvironmentAndNames) {
     for (wchar_t *name : wide) {
         std::free(name);
     }
+}
+
+// The entries of an environment block, in their order, in UTF-8.
+Strings entries_of(const wchar_t *block) {
+    Strings entries;
+    for (; *block != L'\0'; block += std::wcslen(block) + 1) {
+        char *entry = platform_wide_to_utf8(block);
+        entries.emplace_back(entry);
+        std::free(entry);
+    }
+    return entries;
+}
+
+// Sorted by name alone ("A" before "A1"), upper case ("a" before "_"), the
+// drives' "=C:" first, one name's entries as given; an empty entry left out.
+TEST(Win32EnvironmentBlockTest, SortedByNameWithoutRegardToCase) {
+    const Strings env = {"_x=1", "b=2", "A1=3", "Path=4", "", "=C:=C:\\", "a=5", "PATH=6", "α=7"};
+    wchar_t *block = pex_win32_environment_block(vector_of(env).data());
+    EXPECT_EQ(entries_of(block),
+              (Strings{"=C:=C:\\", "a=5", "A1=3", "b=2", "Path=4", "PATH=6", "_x=1", "α=7"}));
+    std::free(block);
+    block = pex_win32_environment_block(vector_of({}).data());
+    EXPECT_TRUE(block[0] == L'\0' && block[1] == L'\0') << "two NULs";
+    std::free(block);
+    errno = 0;
+    EXPECT_EQ(pex_win32_environment_block(vector_of({"A=1", "B=\xFF"}).data()), nullptr);
+    EXPECT_EQ(errno, EILSEQ);
 }
 
 // The translation each slot applies, seen in the bytes that cross it.
