@@ -17,6 +17,10 @@
 
 namespace {
 
+// ERROR_ELEVATION_REQUIRED, which MinGW-w64's headers lack: CreateProcess's
+// answer for a program that asks for administrator rights.
+constexpr unsigned long error_elevation_required = 740;
+
 // A Windows error code and the errno value that stands for it.
 struct ErrorMapping {
     unsigned long code;
@@ -32,7 +36,7 @@ constexpr ErrorMapping error_mappings[] = {
     {ERROR_INVALID_NAME, ENOENT},
     {ERROR_ENVVAR_NOT_FOUND, ENOENT},
     {ERROR_ACCESS_DENIED, EACCES},
-    {ERROR_ELEVATION_REQUIRED, EACCES}, // a program that asks for administrator rights
+    {error_elevation_required, EACCES},
     {ERROR_SHARING_VIOLATION, EACCES},
     {ERROR_LOCK_VIOLATION, EACCES},
     {ERROR_WRITE_PROTECT, EROFS},
