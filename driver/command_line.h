@@ -4,6 +4,7 @@
 
 #include "driver/personality.h"
 
+// What take_b_option found.
 enum class BOption {
     absent,        // no element starts with "-B"
     taken,         // removed from argv; *directory holds the prefix

@@ -7,6 +7,7 @@
 
 #include "lookup/lookup_platform.h"
 
+// One prefix of a SearchList and the link to the next.
 struct SearchListEntry {
     char *prefix;          // owned copy, stored exactly as added
     SearchListEntry *next; // following entry, null at the end
