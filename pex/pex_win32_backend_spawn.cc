@@ -50,12 +50,7 @@ bool is_path(const char *name) {
 
 // Whether `name` (UTF-8) is an existing file that is not a directory.
 bool is_file(const char *name) {
-    wchar_t *wide = platform_utf8_to_wide(name);
-    if (wide == nullptr) {
-        return false;
-    }
-    DWORD attributes = GetFileAttributesW(wide);
-    std::free(wide);
+    unsigned long attributes = platform_file_attributes(name);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 

@@ -286,13 +286,18 @@ int platform_temp_candidates(const char *candidates[platform_temp_candidate_max]
     return 4;
 }
 
-bool platform_usable_directory(const char *path) {
-    wchar_t *wide = platform_utf8_to_wide(path);
+unsigned long platform_file_attributes(const char *name) {
+    wchar_t *wide = platform_utf8_to_wide(name);
     if (wide == nullptr) {
-        return false;
+        return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = GetFileAttributesW(wide);
     std::free(wide);
+    return attributes;
+}
+
+bool platform_usable_directory(const char *path) {
+    unsigned long attributes = platform_file_attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

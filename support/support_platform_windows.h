@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the Windows sources of every layer share: the conversions between the
-// UTF-8 text used inside and the UTF-16 text of the wide system calls, and
-// errno values for Windows error codes. Windows builds only.
+// UTF-8 text used inside and the UTF-16 text of the wide system calls, a
+// file's attributes by UTF-8 name, and errno values for Windows error codes.
+// Windows builds only.
 //
 // Conversions are strict: text that is not valid UTF-8 (overlong forms,
 // encoded surrogates, truncated sequences) or UTF-16 holding an unpaired
@@ -14,6 +15,10 @@ wchar_t *platform_utf8_to_wide(const char *text);
 
 // A new UTF-8 copy (malloc family) of UTF-16 `text`, or null with errno EILSEQ.
 char *platform_wide_to_utf8(const wchar_t *text);
+
+// GetFileAttributesW of UTF-8 `name`; INVALID_FILE_ATTRIBUTES when the file
+// does not exist or the name is not UTF-8.
+unsigned long platform_file_attributes(const char *name);
 
 // The errno value that stands for Windows error `code` (from GetLastError);
 // EINVAL for codes without a closer one.
