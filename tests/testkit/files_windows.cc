@@ -94,16 +94,6 @@ std::string read_fd(int fd) {
     return content;
 }
 
-std::string read_stream(std::FILE *stream) {
-    std::string content;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
-        content.append(buffer, got);
-    }
-    return content;
-}
-
 std::set<std::string> entries(const std::string &directory) {
     std::set<std::string> names;
     WIN32_FIND_DATAW found;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Scratch directories on Windows hosts: the root is the build tree's scratch
 // directory as Windows names it, each directory's name six random characters.
-#include <cstdlib>
 #include <process.h>
 #include <random>
 #include <windows.h>
@@ -12,18 +11,6 @@
 #include "testkit/win32.h"
 
 namespace kit {
-
-namespace {
-
-int process_scratch_owner = 0;
-
-void remove_process_scratch_dir() {
-    if (_getpid() == process_scratch_owner) {
-        remove_tree(process_scratch_dir());
-    }
-}
-
-} // namespace
 
 std::string make_scratch_dir() {
     if (!make_dirs(ZIN_TESTKIT_SCRATCH_ROOT)) {
@@ -53,17 +40,6 @@ std::string make_scratch_dir() {
     }
     fail("no free scratch directory name below " + std::string(ZIN_TESTKIT_SCRATCH_ROOT));
     return "";
-}
-
-const std::string &process_scratch_dir() {
-    // Never destroyed: the exit handler still reads it.
-    static const std::string *directory = [] {
-        auto *made = new std::string(make_scratch_dir());
-        process_scratch_owner = _getpid();
-        std::atexit(remove_process_scratch_dir);
-        return made;
-    }();
-    return *directory;
 }
 
 } // namespace kit

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "testkit/launch.h"
-
+// The one launcher on POSIX hosts: fork, then execve with the descriptors,
+// environment, user and limits of the launch; poll collects the output.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "testkit/fail.h"
+#include "testkit/launch.h"
 #include "testkit/process.h"
 
 extern char **environ;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "testkit/process.h"
-
+// The processes of the tests on POSIX hosts: forked children and the
+// unprivileged user.
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 
 #include "testkit/fail.h"
 #include "testkit/files.h"
+#include "testkit/process.h"
 
 namespace kit {
 
