@@ -27,6 +27,8 @@ struct ErrorMapping {
     int error_number;
 };
 
+// The codes the wide calls here and in the other layers give, with the errno
+// values their messages and callers expect; the rest read as EINVAL.
 constexpr ErrorMapping error_mappings[] = {
     {ERROR_FILE_NOT_FOUND, ENOENT},
     {ERROR_PATH_NOT_FOUND, ENOENT},
@@ -74,6 +76,7 @@ struct CachedValue {
     char *value; // null while the variable is unset
 };
 
+// The values platform_getenv has handed out, one entry per name asked for.
 CachedValue *cached_values = nullptr;
 
 // GetTempPathW's directory without its final separator, read once; null
