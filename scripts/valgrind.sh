@@ -17,9 +17,11 @@ labels="^($(printf '%s' "$product_modules" | tr ' ' '|'))\$"
 # pipe fits, which valgrind refuses, as it keeps descriptors of its own
 # above the limit; and the region's allocation-family check, a static musl
 # program whose allocator is the region's, which valgrind cannot replace
-# (nor is it a GoogleTest program).
+# (nor is it a GoogleTest program); and the replay of the command-line
+# quoting fuzz target, a plain program too, whose quoting the
+# PexWin32CommandLineTest cases run under valgrind here.
 fault_library=libzin_fault.so
-left_out_cases='^(UnixBackendTest\.ExecFailureWithoutThePipe|RegionMalloc\.EveryMemberIsTheRegions)$'
+left_out_cases='^(UnixBackendTest\.ExecFailureWithoutThePipe|RegionMalloc\.EveryMemberIsTheRegions|fuzz_win32_command_line_replay)$'
 
 command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed" >&2; exit 1; }
 cmake --workflow --preset dev-build >/dev/null
