@@ -177,11 +177,14 @@ void free_wide_component(wchar_t *wide, const wchar_t *room) {
 std::size_t platform_path_length(const char *path) {
     // One unit for each UTF-8 sequence, two for one of four bytes (beyond
     // U+FFFF: a surrogate pair); counted from the lead bytes alone.
+    constexpr unsigned char continuation_mask = 0xC0; // 10xxxxxx follows a lead byte
+    constexpr unsigned char continuation_bits = 0x80;
+    constexpr unsigned char four_byte_lead = 0xF0; // 11110xxx
     std::size_t units = 0;
     for (const char *p = path; *p != '\0'; ++p) {
         auto byte = static_cast<unsigned char>(*p);
-        if ((byte & 0xC0) != 0x80) {
-            units += byte >= 0xF0 ? 2 : 1;
+        if ((byte & continuation_mask) != continuation_bits) {
+            units += byte >= four_byte_lead ? 2 : 1;
         }
     }
     return units;
