@@ -266,12 +266,8 @@ bool running_program_identity(FileIdentity *identity) {
 }
 
 bool platform_is_real_directory(const char *path) {
-    wchar_t *wide = platform_utf8_to_wide(path);
-    if (wide == nullptr) {
-        return false;
-    }
-    DWORD attributes = GetFileAttributesW(wide);
-    std::free(wide);
+    // The attributes of the name itself: a link's are its own.
+    DWORD attributes = platform_file_attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
