@@ -19,11 +19,9 @@ labels="^($(printf '%s' "$product_modules" | tr ' ' '|'))\$"
 # program whose allocator is the region's, which valgrind cannot replace
 # (nor is it a GoogleTest program); and the replay of the command-line
 # quoting fuzz target, a plain program too, whose quoting the
-# PexWin32CommandLineTest cases run under valgrind here; and the case that
-# compares the running program's identity with /proc/self/exe's, which
-# under valgrind is valgrind's tool (only its readlink is the program's).
+# PexWin32CommandLineTest cases run under valgrind here.
 fault_library=libzin_fault.so
-left_out_cases='^(UnixBackendTest\.ExecFailureWithoutThePipe|RegionMalloc\.EveryMemberIsTheRegions|fuzz_win32_command_line_replay|LookupPlatformFiles\.FactsAccessAndIdentity)$'
+left_out_cases='^(UnixBackendTest\.ExecFailureWithoutThePipe|RegionMalloc\.EveryMemberIsTheRegions|fuzz_win32_command_line_replay)$'
 
 command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed" >&2; exit 1; }
 cmake --workflow --preset dev-build >/dev/null
