@@ -77,12 +77,7 @@ bool add_installation_dir(SearchList *list, const char *directory, std::size_t l
 // names a file in the current directory; "./" keeps exec from searching PATH
 // for it and the tool from taking the plugin for a library-path name.
 const char *in_current_directory(const char *path) {
-    for (const char *p = path; *p != '\0'; ++p) {
-        if (platform_is_separator(*p)) {
-            return path;
-        }
-    }
-    return join_strings("./", path, nullptr);
+    return path[platform_name_run(path)] != '\0' ? path : join_strings("./", path, nullptr);
 }
 
 // Whether the search-list trace was asked for: set and not empty.

@@ -30,6 +30,25 @@ constexpr bool platform_is_separator(char c) {
     return c == '/' || (platform_windows_names && c == '\\');
 }
 
+// The number of separators at the start of `text`.
+constexpr std::size_t platform_separator_run(const char *text) {
+    std::size_t length = 0;
+    while (platform_is_separator(text[length])) {
+        ++length;
+    }
+    return length;
+}
+
+// The number of bytes of `text` before its first separator or its end: the
+// whole of it when it holds no separator.
+constexpr std::size_t platform_name_run(const char *text) {
+    std::size_t length = 0;
+    while (text[length] != '\0' && !platform_is_separator(text[length])) {
+        ++length;
+    }
+    return length;
+}
+
 // The length of `path` as the host's PATH_MAX counts it: bytes on POSIX,
 // UTF-16 units on Windows, whose MAX_PATH is a limit of the wide calls.
 std::size_t platform_path_length(const char *path);

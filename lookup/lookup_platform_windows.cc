@@ -31,24 +31,6 @@ bool has_drive(const char *path) {
     return char_is(path[0], CHAR_UPPER | CHAR_LOWER) && path[1] == ':';
 }
 
-// The number of separators at the start of `text`.
-std::size_t separator_run(const char *text) {
-    std::size_t length = 0;
-    while (platform_is_separator(text[length])) {
-        ++length;
-    }
-    return length;
-}
-
-// The number of bytes of `text` before its first separator or its end.
-std::size_t name_run(const char *text) {
-    std::size_t length = 0;
-    while (text[length] != '\0' && !platform_is_separator(text[length])) {
-        ++length;
-    }
-    return length;
-}
-
 // Opens the file or directory `path` names, links followed, with `rights`;
 // INVALID_HANDLE_VALUE when it cannot be opened so.
 HANDLE open_existing(const wchar_t *path, DWORD rights) {
@@ -201,11 +183,11 @@ std::size_t platform_root_length(const char *path) {
     } else if (platform_is_separator(path[0]) && platform_is_separator(path[1]) &&
                path[2] != '\0' && !platform_is_separator(path[2])) {
         // A UNC root: two separators, the server, separators, the share.
-        length = 2 + name_run(path + 2);
-        length += separator_run(path + length);
-        length += name_run(path + length);
+        length = 2 + platform_name_run(path + 2);
+        length += platform_separator_run(path + length);
+        length += platform_name_run(path + length);
     }
-    return length + separator_run(path + length);
+    return length + platform_separator_run(path + length);
 }
 
 char *platform_program_path() {

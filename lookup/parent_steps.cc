@@ -14,24 +14,6 @@ bool is_parent_step(const char *step, std::size_t length) {
     return length == 2 && step[0] == '.' && step[1] == '.';
 }
 
-// The number of bytes of `text` before its first separator or its end.
-std::size_t step_length(const char *text) {
-    std::size_t length = 0;
-    while (text[length] != '\0' && !platform_is_separator(text[length])) {
-        ++length;
-    }
-    return length;
-}
-
-// The number of separators at the start of `text`.
-std::size_t separator_length(const char *text) {
-    std::size_t length = 0;
-    while (platform_is_separator(text[length])) {
-        ++length;
-    }
-    return length;
-}
-
 // Where the last step of out[root..used) begins, that step ending at *end
 // (its separators left out); -1 when there is none that ".." could take
 // back: no step at all, or "." or "..", which a following ".." does not cancel.
@@ -78,8 +60,8 @@ char *remove_parent_steps(const char *path) {
     // Left to right, on the prefix shortened so far, so that no lstat is
     // handed a longer name than needed.
     for (std::size_t at = root; at < length;) {
-        std::size_t step_end = at + step_length(path + at);
-        std::size_t next = step_end + separator_length(path + step_end);
+        std::size_t step_end = at + platform_name_run(path + at);
+        std::size_t next = step_end + platform_separator_run(path + step_end);
         std::size_t end = 0;
         long start =
             is_parent_step(path + at, step_end - at) ? last_step(out, root, used, &end) : -1;
