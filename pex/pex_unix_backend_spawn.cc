@@ -28,8 +28,7 @@ struct ChildPlan {
     const char *program_name;
     unsigned flags;
     const char *executable;
-    bool search_path; // look the executable up on PATH: a name without '/'; a
-                      // null one goes to execv, whose failure is reported
+    bool search_path; // look the executable up on PATH: a name without '/'
     const char *const *argv;
     const char *const *env;
     int in_fd;
